@@ -41,11 +41,12 @@
 // "end child=running|exited code=<n>" and the probe exits with 0, ending a child still running
 // and any process it started that is still there ("others-ended=<n>").
 
-#include <windows.h>
-#include <winternl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <windows.h>
+#include <winternl.h>
+
 #include <string>
 #include <vector>
 
@@ -78,7 +79,10 @@ static void emit(const char *event, const std::string &fields) {
 static std::string hex(const std::string &s) {
     static const char digits[] = "0123456789abcdef";
     std::string r;
-    for (unsigned char c : s) { r += digits[c >> 4]; r += digits[c & 15]; }
+    for (unsigned char c : s) {
+        r += digits[c >> 4];
+        r += digits[c & 15];
+    }
     return r;
 }
 
@@ -104,7 +108,8 @@ static std::string window_text(HWND h) {
     if (!SendMessageTimeoutA(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &len)) return "";
     std::vector<char> buf(len * 2 + 16, 0);
     DWORD_PTR got = 0;
-    SendMessageTimeoutA(h, WM_GETTEXT, (WPARAM)buf.size(), (LPARAM)buf.data(), SMTO_ABORTIFHUNG, 5000, &got);
+    SendMessageTimeoutA(h, WM_GETTEXT, (WPARAM)buf.size(), (LPARAM)buf.data(), SMTO_ABORTIFHUNG,
+                        5000, &got);
     return std::string(buf.data(), strnlen(buf.data(), buf.size()));
 }
 
@@ -127,14 +132,20 @@ static bool child_running(DWORD *code = NULL) {
 static bool job_counts(DWORD *total, DWORD *active) {
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info;
     memset(&info, 0, sizeof info);
-    if (!QueryInformationJobObject(g_job, JobObjectBasicAccountingInformation, &info, sizeof info, NULL))
+    if (!QueryInformationJobObject(g_job, JobObjectBasicAccountingInformation, &info, sizeof info,
+                                   NULL))
         return false;
     *total = info.TotalProcesses;
     *active = info.ActiveProcesses;
     return true;
 }
 
-struct FindCtx { DWORD pid; HWND found; bool need_visible; int count; };
+struct FindCtx {
+    DWORD pid;
+    HWND found;
+    bool need_visible;
+    int count;
+};
 
 static BOOL CALLBACK find_box_cb(HWND h, LPARAM lp) {
     FindCtx *ctx = (FindCtx *)lp;
@@ -165,7 +176,8 @@ static std::string button_fields(HWND b, int index) {
     LONG style = GetWindowLongA(b, GWL_STYLE);
     return fmt("index=%d id=%d enabled=%d visible=%d default=%d rect=%s text=", index,
                GetDlgCtrlID(b), IsWindowEnabled(b) ? 1 : 0, IsWindowVisible(b) ? 1 : 0,
-               (style & 0x0f) == BS_DEFPUSHBUTTON ? 1 : 0, rect_str(b).c_str()) + hex(window_text(b));
+               (style & 0x0f) == BS_DEFPUSHBUTTON ? 1 : 0, rect_str(b).c_str()) +
+           hex(window_text(b));
 }
 
 // Which standard icon does an SS_ICON control show?  The control's pixels are read back
@@ -230,8 +242,13 @@ static Pixels draw_icon(HICON icon, int w, int h, DWORD background) {
 }
 
 static std::string identify_icon(HWND control) {
-    static const struct { const char *name; LPCSTR id; } icons[] = {
-        {"error", IDI_HAND}, {"question", IDI_QUESTION}, {"warning", IDI_EXCLAMATION}, {"information", IDI_ASTERISK}};
+    static const struct {
+        const char *name;
+        LPCSTR id;
+    } icons[] = {{"error", IDI_HAND},
+                 {"question", IDI_QUESTION},
+                 {"warning", IDI_EXCLAMATION},
+                 {"information", IDI_ASTERISK}};
     RECT r;
     GetWindowRect(control, &r);
     Pixels shot = grab_screen(r);
@@ -247,7 +264,10 @@ static std::string identify_icon(HWND control) {
             for (int k = 0; k < 24; k += 8) d += abs((int)((a >> k) & 255) - (int)((b >> k) & 255));
             if (d > 24) diff++;
         }
-        if (diff < best_diff) { best_diff = diff; best = icon.name; }
+        if (diff < best_diff) {
+            best_diff = diff;
+            best = icon.name;
+        }
     }
     // Pixels that differ are allowed only along the anti-aliased edge.
     if (best_diff * 20 > shot.w * shot.h) best = "none";
@@ -260,14 +280,17 @@ static void describe_box(HWND dlg) {
     int count = 0;
     find_box(true, &count);
     LONG style = GetWindowLongA(dlg, GWL_STYLE), exstyle = GetWindowLongA(dlg, GWL_EXSTYLE);
-    emit("box", fmt("hwnd=0x%llx boxes=%d style=0x%08lx exstyle=0x%08lx enabled=%d rect=%s caption=",
-                    (unsigned long long)(ULONG_PTR)dlg, count, (unsigned long)style, (unsigned long)exstyle,
-                    IsWindowEnabled(dlg) ? 1 : 0, rect_str(dlg).c_str()) + hex(window_text(dlg)));
+    emit("box",
+         fmt("hwnd=0x%llx boxes=%d style=0x%08lx exstyle=0x%08lx enabled=%d rect=%s caption=",
+             (unsigned long long)(ULONG_PTR)dlg, count, (unsigned long)style,
+             (unsigned long)exstyle, IsWindowEnabled(dlg) ? 1 : 0, rect_str(dlg).c_str()) +
+             hex(window_text(dlg)));
     for (HWND s : children_of_class(dlg, "Static")) {
         LONG ss = GetWindowLongA(s, GWL_STYLE);
         bool icon = (ss & SS_TYPEMASK) == SS_ICON;
-        std::string f = fmt("id=%d kind=%s visible=%d rect=%s ", GetDlgCtrlID(s), icon ? "icon" : "text",
-                            IsWindowVisible(s) ? 1 : 0, rect_str(s).c_str());
+        std::string f =
+            fmt("id=%d kind=%s visible=%d rect=%s ", GetDlgCtrlID(s), icon ? "icon" : "text",
+                IsWindowVisible(s) ? 1 : 0, rect_str(s).c_str());
         if (icon) {
             // The box may not have painted yet right after it became visible.
             std::string seen;
@@ -288,7 +311,10 @@ static void describe_box(HWND dlg) {
 static bool require_box(const char *step) {
     if (g_box && IsWindow(g_box)) return true;
     HWND b = find_box(true);
-    if (b) { g_box = b; return true; }
+    if (b) {
+        g_box = b;
+        return true;
+    }
     emit("error", fmt("step=%s reason=no-box", step));
     return false;
 }
@@ -302,10 +328,20 @@ static bool step_wait_box(long long timeout) {
     long long deadline = now_ms() + timeout;
     for (;;) {
         HWND b = find_box(true);
-        if (b) { g_box = b; describe_box(b); return true; }
+        if (b) {
+            g_box = b;
+            describe_box(b);
+            return true;
+        }
         DWORD code;
-        if (!child_running(&code)) { emit("error", fmt("step=wait-box reason=exited code=%lu", code)); return false; }
-        if (now_ms() >= deadline) { emit("error", "step=wait-box reason=timeout"); return false; }
+        if (!child_running(&code)) {
+            emit("error", fmt("step=wait-box reason=exited code=%lu", code));
+            return false;
+        }
+        if (now_ms() >= deadline) {
+            emit("error", "step=wait-box reason=timeout");
+            return false;
+        }
         Sleep(10);
     }
 }
@@ -315,7 +351,10 @@ static bool step_watch_button(long long duration) {
     long long end = now_ms() + duration;
     std::vector<std::string> last;
     for (;;) {
-        if (!IsWindow(g_box) || !IsWindowVisible(g_box)) { emit("gone", ""); return true; }
+        if (!IsWindow(g_box) || !IsWindowVisible(g_box)) {
+            emit("gone", "");
+            return true;
+        }
         std::vector<std::string> cur;
         int i = 0;
         for (HWND b : children_of_class(g_box, "Button")) cur.push_back(button_fields(b, i++));
@@ -323,7 +362,10 @@ static bool step_watch_button(long long duration) {
             for (const std::string &f : cur) emit("button", f);
             last = cur;
         }
-        if (!child_running()) { emit("gone", "reason=exited"); return true; }
+        if (!child_running()) {
+            emit("gone", "reason=exited");
+            return true;
+        }
         if (now_ms() >= end) return true;
         Sleep(10);
     }
@@ -332,8 +374,15 @@ static bool step_watch_button(long long duration) {
 static bool step_wait_gone(long long timeout) {
     long long deadline = now_ms() + timeout;
     for (;;) {
-        if (!find_box(true)) { emit("gone", ""); g_box = NULL; return true; }
-        if (now_ms() >= deadline) { emit("error", "step=wait-gone reason=timeout"); return false; }
+        if (!find_box(true)) {
+            emit("gone", "");
+            g_box = NULL;
+            return true;
+        }
+        if (now_ms() >= deadline) {
+            emit("error", "step=wait-gone reason=timeout");
+            return false;
+        }
         Sleep(10);
     }
 }
@@ -341,13 +390,18 @@ static bool step_wait_gone(long long timeout) {
 // Also counts the boxes the child showed meanwhile, leaving out the one a step before has
 // described (it may still be going away).  A box that needs no answer would go unnoticed only
 // if it came and went within one polling interval.
-struct NewBoxCtx { DWORD pid; HWND known; std::vector<HWND> *seen; };
+struct NewBoxCtx {
+    DWORD pid;
+    HWND known;
+    std::vector<HWND> *seen;
+};
 
 static BOOL CALLBACK new_box_cb(HWND h, LPARAM lp) {
     NewBoxCtx *ctx = (NewBoxCtx *)lp;
     DWORD pid = 0;
     GetWindowThreadProcessId(h, &pid);
-    if (pid != ctx->pid || h == ctx->known || !IsWindowVisible(h) || class_name(h) != "#32770") return TRUE;
+    if (pid != ctx->pid || h == ctx->known || !IsWindowVisible(h) || class_name(h) != "#32770")
+        return TRUE;
     for (HWND s : *ctx->seen)
         if (s == h) return TRUE;
     ctx->seen->push_back(h);
@@ -363,15 +417,18 @@ static bool step_wait_exit(long long timeout) {
         bool running = child_running(&code);
         if (running) EnumWindows(new_box_cb, (LPARAM)&ctx);
         if (!running) break;
-        if (now_ms() >= deadline) { emit("running", fmt("boxes-seen=%u", (unsigned)seen.size())); return true; }
+        if (now_ms() >= deadline) {
+            emit("running", fmt("boxes-seen=%u", (unsigned)seen.size()));
+            return true;
+        }
         Sleep(10);
     }
     // Then for the processes the child started (they may outlive it), within the same deadline.
     DWORD code = 0, total = 0, active = 0;
     child_running(&code);
     while (job_counts(&total, &active) && active > 0 && now_ms() < deadline) Sleep(10);
-    emit("exit", fmt("code=%lu boxes-seen=%u processes=%lu others-running=%lu", code, (unsigned)seen.size(),
-                     total, active));
+    emit("exit", fmt("code=%lu boxes-seen=%u processes=%lu others-running=%lu", code,
+                     (unsigned)seen.size(), total, active));
     return true;
 }
 
@@ -379,7 +436,8 @@ static bool step_wait_exit(long long timeout) {
 // the ANSI code page the way GetCommandLineA does.
 static bool step_cmdline() {
     typedef NTSTATUS(NTAPI * query_fn)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
-    query_fn query = (query_fn)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess");
+    query_fn query =
+        (query_fn)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess");
     PROCESS_BASIC_INFORMATION pbi;
     PEB peb;
     RTL_USER_PROCESS_PARAMETERS params;
@@ -392,7 +450,8 @@ static bool step_cmdline() {
     }
     std::vector<WCHAR> wide(params.CommandLine.Length / sizeof(WCHAR) + 1, 0);
     if (params.CommandLine.Length &&
-        !ReadProcessMemory(g_pi.hProcess, params.CommandLine.Buffer, wide.data(), params.CommandLine.Length, &got)) {
+        !ReadProcessMemory(g_pi.hProcess, params.CommandLine.Buffer, wide.data(),
+                           params.CommandLine.Length, &got)) {
         emit("error", fmt("step=cmdline reason=unreadable gle=%lu", GetLastError()));
         return false;
     }
@@ -424,15 +483,18 @@ static bool step_key(const char *name, UINT vk, bool alt) {
     LPARAM up = down | (1u << 30) | (1u << 31);
     PostMessageA(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, down);
     PostMessageA(target, alt ? WM_SYSKEYUP : WM_KEYUP, vk, up);
-    emit("key", fmt("name=%s target=0x%llx class=%s", name + 4, (unsigned long long)(ULONG_PTR)target,
-                    class_name(target).c_str()));
+    emit("key", fmt("name=%s target=0x%llx class=%s", name + 4,
+                    (unsigned long long)(ULONG_PTR)target, class_name(target).c_str()));
     return true;
 }
 
 static bool step_press() {
     if (!require_box("press")) return false;
     HWND b = first_button();
-    if (!b) { emit("error", "step=press reason=no-button"); return false; }
+    if (!b) {
+        emit("error", "step=press reason=no-button");
+        return false;
+    }
     RECT r;
     GetWindowRect(b, &r);
     int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
@@ -459,7 +521,10 @@ static bool step_press() {
 static bool step_bm_click() {
     if (!require_box("bm-click")) return false;
     HWND b = first_button();
-    if (!b) { emit("error", "step=bm-click reason=no-button"); return false; }
+    if (!b) {
+        emit("error", "step=bm-click reason=no-button");
+        return false;
+    }
     DWORD_PTR res = 0;
     BOOL ok = SendMessageTimeoutA(b, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &res) != 0;
     emit("bm-click", fmt("ok=%d", ok ? 1 : 0));
@@ -492,9 +557,15 @@ static bool step_sysmenu() {
     HMODULE mod = LoadLibraryA(path);
     typedef BOOL (*query_fn)(HWND, char *, int);
     query_fn query = mod ? (query_fn)GetProcAddress(mod, "probe_query_sysmenu") : NULL;
-    if (!query) { emit("error", "step=sysmenu reason=no-probehook"); return false; }
+    if (!query) {
+        emit("error", "step=sysmenu reason=no-probehook");
+        return false;
+    }
     char out[1024] = "";
-    if (!query(g_box, out, sizeof out)) { emit("error", fmt("step=sysmenu reason=%s", out[0] ? out : "no-answer")); return false; }
+    if (!query(g_box, out, sizeof out)) {
+        emit("error", fmt("step=sysmenu reason=%s", out[0] ? out : "no-answer"));
+        return false;
+    }
     emit("sysmenu", out);
     return true;
 }
@@ -504,7 +575,8 @@ static bool step_pause() {
     char c;
     DWORD n;
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-    while (ReadFile(in, &c, 1, &n, NULL) && n == 1 && c != '\n') {}
+    while (ReadFile(in, &c, 1, &n, NULL) && n == 1 && c != '\n') {
+    }
     emit("resume", "");
     return true;
 }
@@ -544,7 +616,8 @@ static int finish(int rc) {
 }
 
 static bool takes_number(const std::string &s) {
-    return s == "wait-box" || s == "watch-button" || s == "wait-gone" || s == "sleep" || s == "wait-exit";
+    return s == "wait-box" || s == "watch-button" || s == "wait-gone" || s == "sleep" ||
+           s == "wait-exit";
 }
 
 int main(int argc, char **argv) {
@@ -554,13 +627,19 @@ int main(int argc, char **argv) {
     const char *cwd = NULL;
     // Environment changes are applied just before the child starts, so that Wine helper
     // processes the probe itself may start (explorer.exe for the desktop) do not get them.
-    struct EnvChange { std::string name, value; bool unset; };
+    struct EnvChange {
+        std::string name, value;
+        bool unset;
+    };
     std::vector<EnvChange> env;
     for (; i < argc && strncmp(argv[i], "--", 2) == 0; i++) {
         if (!strcmp(argv[i], "--env") && i + 1 < argc) {
             std::string kv = argv[++i];
             size_t eq = kv.find('=');
-            if (eq == std::string::npos || eq == 0) { emit("error", "step=args reason=bad-env"); return 2; }
+            if (eq == std::string::npos || eq == 0) {
+                emit("error", "step=args reason=bad-env");
+                return 2;
+            }
             env.push_back({kv.substr(0, eq), kv.substr(eq + 1), false});
         } else if (!strcmp(argv[i], "--unset") && i + 1 < argc) {
             env.push_back({argv[++i], "", true});
@@ -571,21 +650,29 @@ int main(int argc, char **argv) {
             return 2;
         }
     }
-    if (argc - i < 2) { emit("error", "step=args reason=usage"); return 2; }
+    if (argc - i < 2) {
+        emit("error", "step=args reason=usage");
+        return 2;
+    }
     const char *exe = argv[i], *cmdfile = argv[i + 1];
     i += 2;
     // Check the whole script before starting anything.
     for (int j = i; j < argc; j++) {
         std::string s = argv[j];
-        static const char *known[] = {"wait-box", "box", "read-button", "watch-button", "wait-gone", "sleep",
-                                      "press", "bm-click", "command-ok", "key-enter", "key-escape", "key-space",
-                                      "key-alt-f4", "close", "sysmenu", "pause", "wait-exit", "cmdline",
-                                      "kill"};
+        static const char *known[] = {"wait-box",   "box",       "read-button", "watch-button",
+                                      "wait-gone",  "sleep",     "press",       "bm-click",
+                                      "command-ok", "key-enter", "key-escape",  "key-space",
+                                      "key-alt-f4", "close",     "sysmenu",     "pause",
+                                      "wait-exit",  "cmdline",   "kill"};
         bool ok = false;
         for (const char *k : known) ok = ok || s == k;
-        if (!ok) { emit("error", fmt("step=args reason=unknown-step:%s", s.c_str())); return 2; }
+        if (!ok) {
+            emit("error", fmt("step=args reason=unknown-step:%s", s.c_str()));
+            return 2;
+        }
         if (takes_number(s)) {
-            if (j + 1 >= argc || !argv[j + 1][0] || strspn(argv[j + 1], "0123456789") != strlen(argv[j + 1])) {
+            if (j + 1 >= argc || !argv[j + 1][0] ||
+                strspn(argv[j + 1], "0123456789") != strlen(argv[j + 1])) {
                 emit("error", fmt("step=args reason=missing-number:%s", s.c_str()));
                 return 2;
             }
@@ -594,7 +681,10 @@ int main(int argc, char **argv) {
     }
     bool ok;
     std::string cmdline = read_file(cmdfile, &ok);
-    if (!ok) { emit("error", fmt("step=start reason=cannot-read-cmdline gle=%lu", GetLastError())); return 2; }
+    if (!ok) {
+        emit("error", fmt("step=start reason=cannot-read-cmdline gle=%lu", GetLastError()));
+        return 2;
+    }
 
     // The first window-manager call of a Wine process is slow (it connects to X); pay for it
     // before the child's clock starts.
@@ -602,7 +692,8 @@ int main(int argc, char **argv) {
     EnumWindows(find_box_cb, (LPARAM)&warm);
     GetSystemMetrics(SM_CXSCREEN);
 
-    for (const EnvChange &e : env) SetEnvironmentVariableA(e.name.c_str(), e.unset ? NULL : e.value.c_str());
+    for (const EnvChange &e : env)
+        SetEnvironmentVariableA(e.name.c_str(), e.unset ? NULL : e.value.c_str());
 
     STARTUPINFOA si;
     memset(&si, 0, sizeof si);
@@ -612,7 +703,8 @@ int main(int argc, char **argv) {
     LARGE_INTEGER before;
     QueryPerformanceCounter(&before);
     g_job = CreateJobObjectA(NULL, NULL);
-    if (!CreateProcessA(exe, cl.data(), NULL, NULL, FALSE, CREATE_SUSPENDED, NULL, cwd, &si, &g_pi)) {
+    if (!CreateProcessA(exe, cl.data(), NULL, NULL, FALSE, CREATE_SUSPENDED, NULL, cwd, &si,
+                        &g_pi)) {
         emit("error", fmt("step=start reason=createprocess gle=%lu", GetLastError()));
         return 2;
     }
@@ -624,34 +716,55 @@ int main(int argc, char **argv) {
     ResumeThread(g_pi.hThread);
     g_t0 = before;
     g_started = true;
-    emit("started", fmt("pid=%lu tid=%lu cmdline-bytes=%u", g_pi.dwProcessId, g_pi.dwThreadId, (unsigned)cmdline.size()));
+    emit("started", fmt("pid=%lu tid=%lu cmdline-bytes=%u", g_pi.dwProcessId, g_pi.dwThreadId,
+                        (unsigned)cmdline.size()));
 
     for (; i < argc; i++) {
         std::string s = argv[i];
         long long arg = takes_number(s) ? atoll(argv[++i]) : 0;
         bool good = true;
-        if (s == "wait-box") good = step_wait_box(arg);
-        else if (s == "box") { good = require_box("box"); if (good) describe_box(g_box); }
-        else if (s == "read-button") {
+        if (s == "wait-box")
+            good = step_wait_box(arg);
+        else if (s == "box") {
+            good = require_box("box");
+            if (good) describe_box(g_box);
+        } else if (s == "read-button") {
             good = require_box("read-button");
             int k = 0;
-            if (good) for (HWND b : children_of_class(g_box, "Button")) emit("button", button_fields(b, k++));
-        }
-        else if (s == "watch-button") good = step_watch_button(arg);
-        else if (s == "wait-gone") good = step_wait_gone(arg);
-        else if (s == "sleep") { Sleep((DWORD)arg); emit("slept", ""); }
-        else if (s == "press") good = step_press();
-        else if (s == "bm-click") good = step_bm_click();
-        else if (s == "command-ok") good = step_command_ok();
-        else if (s == "key-enter") good = step_key("key-enter", VK_RETURN, false);
-        else if (s == "key-escape") good = step_key("key-escape", VK_ESCAPE, false);
-        else if (s == "key-space") good = step_key("key-space", VK_SPACE, false);
-        else if (s == "key-alt-f4") good = step_key("key-alt-f4", VK_F4, true);
-        else if (s == "close") good = step_close();
-        else if (s == "sysmenu") good = step_sysmenu();
-        else if (s == "pause") good = step_pause();
-        else if (s == "wait-exit") good = step_wait_exit(arg);
-        else if (s == "cmdline") good = step_cmdline();
+            if (good)
+                for (HWND b : children_of_class(g_box, "Button"))
+                    emit("button", button_fields(b, k++));
+        } else if (s == "watch-button")
+            good = step_watch_button(arg);
+        else if (s == "wait-gone")
+            good = step_wait_gone(arg);
+        else if (s == "sleep") {
+            Sleep((DWORD)arg);
+            emit("slept", "");
+        } else if (s == "press")
+            good = step_press();
+        else if (s == "bm-click")
+            good = step_bm_click();
+        else if (s == "command-ok")
+            good = step_command_ok();
+        else if (s == "key-enter")
+            good = step_key("key-enter", VK_RETURN, false);
+        else if (s == "key-escape")
+            good = step_key("key-escape", VK_ESCAPE, false);
+        else if (s == "key-space")
+            good = step_key("key-space", VK_SPACE, false);
+        else if (s == "key-alt-f4")
+            good = step_key("key-alt-f4", VK_F4, true);
+        else if (s == "close")
+            good = step_close();
+        else if (s == "sysmenu")
+            good = step_sysmenu();
+        else if (s == "pause")
+            good = step_pause();
+        else if (s == "wait-exit")
+            good = step_wait_exit(arg);
+        else if (s == "cmdline")
+            good = step_cmdline();
         else if (s == "kill") {
             TerminateProcess(g_pi.hProcess, 1);
             WaitForSingleObject(g_pi.hProcess, 5000);

@@ -6,9 +6,9 @@
 // the DLL into haltix for that), posts a private message to the box, and the hook, now running
 // inside haltix, describes the menu into a small named shared memory block.
 
-#include <windows.h>
 #include <stdio.h>
 #include <string.h>
+#include <windows.h>
 
 static HMODULE g_self;
 static const char *kMapName = "probehook-sysmenu-answer";
@@ -29,7 +29,10 @@ static void append(char *out, size_t size, const char *fmt, ...) {
 // Runs inside haltix: describe the box's window menu item by item.
 static void describe(HWND box, char *out, size_t size) {
     HMENU menu = GetSystemMenu(box, FALSE);
-    if (!menu) { append(out, size, "menu=none"); return; }
+    if (!menu) {
+        append(out, size, "menu=none");
+        return;
+    }
     int count = GetMenuItemCount(menu);
     append(out, size, "count=%d", count);
     for (int pos = 0; pos < count; pos++) {
@@ -37,8 +40,10 @@ static void describe(HWND box, char *out, size_t size) {
         UINT id = GetMenuItemID(menu, pos);
         char text[256] = "";
         GetMenuStringA(menu, pos, text, sizeof text, MF_BYPOSITION);
-        append(out, size, " item%d=0x%x,0x%x,%d,", pos, id, state, (state & (MF_GRAYED | MF_DISABLED)) ? 1 : 0);
-        for (const unsigned char *p = (const unsigned char *)text; *p; p++) append(out, size, "%02x", *p);
+        append(out, size, " item%d=0x%x,0x%x,%d,", pos, id, state,
+               (state & (MF_GRAYED | MF_DISABLED)) ? 1 : 0);
+        for (const unsigned char *p = (const unsigned char *)text; *p; p++)
+            append(out, size, "%02x", *p);
     }
 }
 
@@ -66,7 +71,8 @@ static LRESULT CALLBACK hook_proc(int code, WPARAM wp, LPARAM lp) {
 // Runs inside probe.exe.  Returns FALSE with a short reason in out when there is no answer.
 extern "C" __declspec(dllexport) BOOL probe_query_sysmenu(HWND box, char *out, int size) {
     out[0] = 0;
-    HANDLE map = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, kAnswerSize, kMapName);
+    HANDLE map =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, kAnswerSize, kMapName);
     HANDLE done = CreateEventA(NULL, TRUE, FALSE, kEventName);
     BOOL ok = FALSE;
     if (map && done) {

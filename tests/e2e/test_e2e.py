@@ -298,7 +298,8 @@ def main():
     rest = configure(sys.argv[1:])
     program = unittest.main(module=__name__, argv=[sys.argv[0]] + rest, verbosity=2, exit=False)
     result = program.result
-    failed = {id(test) for test, _ in result.failures + result.errors}
+    # A failing subtest stands for its test.
+    failed = {getattr(test, "test_case", test).id() for test, _ in result.failures + result.errors}
     print("e2e: %d passed, %d failed" % (max(result.testsRun - len(failed), 0), len(failed)))
     sys.exit(0 if result.wasSuccessful() else 1)
 

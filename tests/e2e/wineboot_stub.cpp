@@ -14,8 +14,8 @@ int main() {
     char path[MAX_PATH];
     DWORD n = GetEnvironmentVariableA("HALTIX_E2E_WINEBOOT_LOG", path, sizeof path);
     if (n == 0 || n >= sizeof path) return 0;
-    HANDLE log = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE log = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (log == INVALID_HANDLE_VALUE) return 0;
     const char *cmdline = GetCommandLineA();
     DWORD written;
