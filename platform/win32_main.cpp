@@ -1,4 +1,5 @@
-// The Windows entry point: runs haltix on the real platform behind the program's one error boundary.
+// The Windows entry point: runs haltix on the real platform behind the program's one error
+// boundary.
 #include <windows.h>
 
 #include "haltix.h"

@@ -170,7 +170,8 @@ bool Win32Platform::AdjustTokenPrivileges(Handle token, bool disableAllPrivilege
         ::AdjustTokenPrivileges(ToHandle(token), disableAllPrivileges ? TRUE : FALSE, &requested,
                                 bufferLength, &previous, &length) != FALSE;
     previousState.count = previous.PrivilegeCount;
-    previousState.luid = {previous.Privileges[0].Luid.LowPart, previous.Privileges[0].Luid.HighPart};
+    previousState.luid = {previous.Privileges[0].Luid.LowPart,
+                          previous.Privileges[0].Luid.HighPart};
     previousState.attributes = previous.Privileges[0].Attributes;
     returnLength = length;
     return adjusted;

@@ -82,7 +82,8 @@ void Apply(Switch which, const std::string& argument, RunSettings& settings) {
         case Switch::Force: settings.ForceClose = true; break;
         case Switch::Timeout:
             // A value that is not an integer sets 0, even after a valid one.
-            settings.TimeoutSeconds = ConvertInteger(std::string_view(argument).substr(3)).value_or(0);
+            settings.TimeoutSeconds =
+                ConvertInteger(std::string_view(argument).substr(3)).value_or(0);
             break;
         case Switch::Unstoppable: settings.Unstoppable = true; break;
         case Switch::Message:

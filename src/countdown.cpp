@@ -43,7 +43,8 @@ std::optional<NoticeWindows> FindReadyNotice(Platform& platform, std::uint32_t t
     for (;;) {
         const Window dialog = FindThreadDialog(platform, threadId);
         if (dialog != Window::None && platform.IsWindowVisible(dialog)) {
-            const Window button = platform.FindWindowExA(dialog, Window::None, ButtonClass, nullptr);
+            const Window button =
+                platform.FindWindowExA(dialog, Window::None, ButtonClass, nullptr);
             if (button != Window::None) return NoticeWindows{dialog, button};
         }
         if (platform.WaitForSingleObject(noticeThread, NoticeSearchPauseMilliseconds) !=
@@ -84,8 +85,8 @@ bool WaitForAnswer(Platform& platform, Handle noticeThread, std::int32_t seconds
     }
     std::uint64_t remaining = static_cast<std::uint64_t>(seconds) * 1000U;
     while (remaining > 0) {
-        const auto slice = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(remaining, LongestFiniteWait));
+        const auto slice =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, LongestFiniteWait));
         if (platform.WaitForSingleObject(noticeThread, slice) != WaitTimeout) return false;
         remaining -= slice;
     }

@@ -15,7 +15,8 @@ constexpr const char* ShutdownPrivilege = "SeShutdownPrivilege";
 
 void DoShutdown(Platform& platform, std::int32_t shutdownFlags) {
     Handle rawToken = Handle::None;
-    platform.OpenProcessToken(platform.GetCurrentProcess(), TokenAdjustPrivilegesAndQuery, rawToken);
+    platform.OpenProcessToken(platform.GetCurrentProcess(), TokenAdjustPrivilegesAndQuery,
+                              rawToken);
     const OwnedHandle token(platform, rawToken);
 
     SinglePrivilege privilege;

@@ -10,6 +10,8 @@ inline constexpr std::string_view Caption = "haltix";
 
 inline constexpr std::string_view RefusalText = "This program runs under Windows NT/2000 only.";
 
+// The byte strings stay one line per text line, beside their wording, so formatting is off here.
+// clang-format off
 // シャットダウン処理を開始しました。シャットダウンを中止する場合はボタンを押してください。
 inline constexpr std::string_view DefaultNoticeText =
     "\x83\x56\x83\x83\x83\x62\x83\x67\x83\x5F\x83\x45\x83\x93\x8F\x88\x97\x9D\x82\xF0\x8A\x4A\x8E\x6E\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42"
@@ -85,5 +87,6 @@ inline constexpr std::string_view UsageText =
     "\r\n"
     // 34:   (ex)  haltix /p /f /t:60 /u "/m:This system will shut down in 60 seconds."
     "  (ex)  haltix /p /f /t:60 /u \"/m:This system will shut down in 60 seconds.\"\r\n";
+// clang-format on
 
 }  // namespace haltix

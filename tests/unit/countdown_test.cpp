@@ -23,9 +23,9 @@ using Calls = std::vector<std::string>;
 
 // The calls that touch the notice's windows or the timer, or request an action.
 const std::vector<std::string> CountdownCallNames{
-    "MessageBoxA",   "GetSystemMenu",  "EnableMenuItem", "EnableWindow", "GetWindowRect",
-    "ScreenToClient", "MoveWindow",    "SetWindowTextA", "SetTimer",     "KillTimer",
-    "ExitWindowsEx"};
+    "MessageBoxA",   "GetSystemMenu",  "EnableMenuItem", "EnableWindow",
+    "GetWindowRect", "ScreenToClient", "MoveWindow",     "SetWindowTextA",
+    "SetTimer",      "KillTimer",      "ExitWindowsEx"};
 
 std::string Label(std::int32_t seconds) { return CountdownLabel(seconds); }
 
@@ -48,11 +48,12 @@ protected:
 };
 
 TEST_F(CountdownTest, WidensAndLabelsTheButtonThenActsWhenTheTimeRunsOut) {
-    EXPECT_EQ(Run("/r /t:30"),
-              (Calls{"MessageBoxA(none,haltix,16)", "GetWindowRect(button)",
-                     "ScreenToClient(dialog,300,400)", "ScreenToClient(dialog,375,423)",
-                     "MoveWindow(button,30,70,115,23,true)", "SetWindowTextA(button," + Label(30) + ")",
-                     "SetTimer(dialog,1,1000)", "KillTimer(dialog,1)", "ExitWindowsEx(2,0)"}));
+    EXPECT_EQ(
+        Run("/r /t:30"),
+        (Calls{"MessageBoxA(none,haltix,16)", "GetWindowRect(button)",
+               "ScreenToClient(dialog,300,400)", "ScreenToClient(dialog,375,423)",
+               "MoveWindow(button,30,70,115,23,true)", "SetWindowTextA(button," + Label(30) + ")",
+               "SetTimer(dialog,1,1000)", "KillTimer(dialog,1)", "ExitWindowsEx(2,0)"}));
     EXPECT_EQ(fake.LongWaits(), std::vector<std::uint32_t>{30000});
     EXPECT_EQ(fake.Boxes()[0].text, std::string(DefaultNoticeText));
     EXPECT_EQ(fake.OpenHandles(), 0U);
@@ -123,12 +124,17 @@ TEST_P(CountdownWithoutActionTest, RequestsNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Answered, CountdownWithoutActionTest,
     ::testing::Values(
-        NoActionCase{"AnsweredDuringTheWait", NoticeBehaviour::Normal, LongWait::AnsweredAtOnce, false, false, true},
+        NoActionCase{"AnsweredDuringTheWait", NoticeBehaviour::Normal, LongWait::AnsweredAtOnce,
+                     false, false, true},
         NoActionCase{"WaitFails", NoticeBehaviour::Normal, LongWait::Fails, false, false, true},
-        NoActionCase{"AnsweredBeforeItsWindowExists", NoticeBehaviour::AnsweredBeforeWindow, LongWait::TimesOut, false, false, false},
-        NoActionCase{"AnsweredBeforeItIsReady", NoticeBehaviour::AnsweredBeforeReady, LongWait::TimesOut, false, false, false},
-        NoActionCase{"NoticeThreadCannotStart", NoticeBehaviour::Normal, LongWait::TimesOut, true, false, false},
-        NoActionCase{"NoHandleToWaitOn", NoticeBehaviour::Normal, LongWait::TimesOut, false, true, false}),
+        NoActionCase{"AnsweredBeforeItsWindowExists", NoticeBehaviour::AnsweredBeforeWindow,
+                     LongWait::TimesOut, false, false, false},
+        NoActionCase{"AnsweredBeforeItIsReady", NoticeBehaviour::AnsweredBeforeReady,
+                     LongWait::TimesOut, false, false, false},
+        NoActionCase{"NoticeThreadCannotStart", NoticeBehaviour::Normal, LongWait::TimesOut, true,
+                     false, false},
+        NoActionCase{"NoHandleToWaitOn", NoticeBehaviour::Normal, LongWait::TimesOut, false, true,
+                     false}),
     [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST_F(CountdownTest, TicksLowerTheLabelUntilTheNoticeIsAnswered) {
@@ -153,7 +159,8 @@ TEST_F(CountdownTest, TicksLowerTheLabelUntilTheNoticeIsAnswered) {
 TEST_F(CountdownTest, NegativeLengthShowsItsLabelAndWaitsForTheAnswerOnly) {
     fake.longWait = LongWait::TimesOut;  // an unending wait cannot time out
     const Calls calls = Run("/s /t:-5");
-    EXPECT_EQ(fake.CallsNamed({"SetWindowTextA"}), Calls{"SetWindowTextA(button," + Label(-5) + ")"});
+    EXPECT_EQ(fake.CallsNamed({"SetWindowTextA"}),
+              Calls{"SetWindowTextA(button," + Label(-5) + ")"});
     EXPECT_EQ(fake.LongWaits(), std::vector<std::uint32_t>{Infinite});
     EXPECT_TRUE(fake.CallsNamed({"ExitWindowsEx"}).empty());
 }
@@ -167,7 +174,8 @@ TEST_F(CountdownTest, TimerProcWrapsTheCountAndIgnoresAMissingNotice) {
     DialogWnd.store(testing::NoticeDialog);
     TimerProc(Window::None, 0, 0, 0);
     EXPECT_EQ(RemainingSeconds.load(), INT_MAX);
-    EXPECT_EQ(fake.CallsNamed({"SetWindowTextA"}), Calls{"SetWindowTextA(button," + Label(INT_MAX) + ")"});
+    EXPECT_EQ(fake.CallsNamed({"SetWindowTextA"}),
+              Calls{"SetWindowTextA(button," + Label(INT_MAX) + ")"});
 }
 
 struct WaitCase {
@@ -197,18 +205,17 @@ TEST_P(WaitForAnswerTest, WaitsTheWholeLength) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lengths, WaitForAnswerTest,
-    ::testing::Values(
-        WaitCase{1, LongWait::TimesOut, true, {1000}},
-        WaitCase{30, LongWait::TimesOut, true, {30000}},
-        WaitCase{4294967, LongWait::TimesOut, true, {4294967000U}},
-        WaitCase{4294968, LongWait::TimesOut, true, {LongestFiniteWait, 706}},
-        WaitCase{8589935, LongWait::TimesOut, true, {}},
-        WaitCase{INT_MAX, LongWait::TimesOut, true, {}},
-        WaitCase{-5, LongWait::TimesOut, false, {Infinite}},
-        WaitCase{INT_MIN, LongWait::TimesOut, false, {Infinite}},
-        WaitCase{30, LongWait::AnsweredAtOnce, false, {30000}},
-        WaitCase{4294968, LongWait::AnsweredAtOnce, false, {LongestFiniteWait}},
-        WaitCase{30, LongWait::Fails, false, {30000}}));
+    ::testing::Values(WaitCase{1, LongWait::TimesOut, true, {1000}},
+                      WaitCase{30, LongWait::TimesOut, true, {30000}},
+                      WaitCase{4294967, LongWait::TimesOut, true, {4294967000U}},
+                      WaitCase{4294968, LongWait::TimesOut, true, {LongestFiniteWait, 706}},
+                      WaitCase{8589935, LongWait::TimesOut, true, {}},
+                      WaitCase{INT_MAX, LongWait::TimesOut, true, {}},
+                      WaitCase{-5, LongWait::TimesOut, false, {Infinite}},
+                      WaitCase{INT_MIN, LongWait::TimesOut, false, {Infinite}},
+                      WaitCase{30, LongWait::AnsweredAtOnce, false, {30000}},
+                      WaitCase{4294968, LongWait::AnsweredAtOnce, false, {LongestFiniteWait}},
+                      WaitCase{30, LongWait::Fails, false, {30000}}));
 
 }  // namespace
 }  // namespace haltix

@@ -212,8 +212,7 @@ std::uint32_t FakePlatform::GetWindowThreadProcessId(Window window) {
 bool FakePlatform::IsWindowVisible(Window window) {
     const std::scoped_lock lock(mutex_);
     if (window == NoticeDialog && FindKnownWindow(window) != nullptr &&
-        ++visibilityChecks_ >= visibilityChecksBeforeReady &&
-        notice == NoticeBehaviour::Normal) {
+        ++visibilityChecks_ >= visibilityChecksBeforeReady && notice == NoticeBehaviour::Normal) {
         // The box has laid itself out: the spare button is gone, the final one is shown.
         std::erase_if(windows_, [](const FakeWindow& w) { return w.handle == NoticeSpareButton; });
         if (FindKnownWindow(NoticeButton) == nullptr) {
@@ -396,12 +395,11 @@ bool FakePlatform::LookupPrivilegeValueA(const char* systemName, const char* nam
 
 bool FakePlatform::AdjustTokenPrivileges(Handle token, bool disableAllPrivileges,
                                          const SinglePrivilege& newState,
-                                         std::uint32_t bufferLength,
-                                         SinglePrivilege& previousState,
+                                         std::uint32_t bufferLength, SinglePrivilege& previousState,
                                          std::uint32_t& returnLength) {
     const std::scoped_lock lock(mutex_);
-    const bool isToken = handles_.contains(static_cast<std::uintptr_t>(token)) &&
-                         ThreadOf(token) == nullptr;
+    const bool isToken =
+        handles_.contains(static_cast<std::uintptr_t>(token)) && ThreadOf(token) == nullptr;
     Record("AdjustTokenPrivileges(" + std::string(isToken ? "token" : "other") + "," +
            Flag(disableAllPrivileges) + ",{" + std::to_string(newState.count) + "," +
            (newState.luid == ShutdownPrivilegeLuid ? "shutdown" : "other") + "," +

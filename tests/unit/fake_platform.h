@@ -42,10 +42,10 @@ enum class NoticeBehaviour {
 
 // What a wait longer than a moment does; short waits are real waits on the thread.
 enum class LongWait {
-    TimesOut,           // the time runs out with the notice unanswered
-    AnsweredAtOnce,     // the person answers the notice right away
-    UntilAnswered,      // the wait lasts until the test answers the notice
-    Fails,              // the wait itself fails
+    TimesOut,        // the time runs out with the notice unanswered
+    AnsweredAtOnce,  // the person answers the notice right away
+    UntilAnswered,   // the wait lasts until the test answers the notice
+    Fails,           // the wait itself fails
 };
 
 class FakePlatform final : public Platform {

@@ -26,10 +26,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Case{"30", 30}, Case{"030", 30}, Case{"+30", 30}, Case{" 30", 30}, Case{"   30", 30},
         Case{"$1E", 30}, Case{"$1e", 30}, Case{"x1E", 30}, Case{"X1e", 30}, Case{"0x1e", 30},
-        Case{"0X1E", 30}, Case{"-5", -5}, Case{"0", 0}, Case{"-0", 0},
-        Case{"2147483647", INT_MAX}, Case{"-2147483648", INT_MIN},
-        Case{"0002147483647", INT_MAX}, Case{"$FFFFFFFF", -1}, Case{"$80000000", INT_MIN},
-        Case{"$000000001", 1}, Case{"0x7fffffff", INT_MAX},
+        Case{"0X1E", 30}, Case{"-5", -5}, Case{"0", 0}, Case{"-0", 0}, Case{"2147483647", INT_MAX},
+        Case{"-2147483648", INT_MIN}, Case{"0002147483647", INT_MAX}, Case{"$FFFFFFFF", -1},
+        Case{"$80000000", INT_MIN}, Case{"$000000001", 1}, Case{"0x7fffffff", INT_MAX},
         // Not integers.
         Case{"", std::nullopt}, Case{" ", std::nullopt}, Case{"30 ", std::nullopt},
         Case{"\t30", std::nullopt}, Case{"- 5", std::nullopt}, Case{"+-5", std::nullopt},

@@ -89,11 +89,11 @@ TEST_P(RefusalRoadTest, OutsideTheNtFamilyShowsOnlyTheRefusal) {
     EXPECT_EQ(fake.Boxes()[0].text, "This program runs under Windows NT/2000 only.");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    NotNt, RefusalRoadTest,
-    ::testing::Values(VersionCase{{true, 1}, "haltix.exe"}, VersionCase{{true, 1}, "haltix.exe /s"},
-                      VersionCase{{true, 0}, "haltix.exe /r /t:5"},
-                      VersionCase{{false, 2}, "haltix.exe /s"}));
+INSTANTIATE_TEST_SUITE_P(NotNt, RefusalRoadTest,
+                         ::testing::Values(VersionCase{{true, 1}, "haltix.exe"},
+                                           VersionCase{{true, 1}, "haltix.exe /s"},
+                                           VersionCase{{true, 0}, "haltix.exe /r /t:5"},
+                                           VersionCase{{false, 2}, "haltix.exe /s"}));
 
 }  // namespace
 }  // namespace haltix

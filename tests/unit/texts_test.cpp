@@ -1,4 +1,5 @@
-// The built-in texts, byte for byte, against an independent code page 932 encoding of their wording.
+// The built-in texts, byte for byte, against an independent code page 932 encoding of their
+// wording.
 #include <gtest/gtest.h>
 #include <iconv.h>
 
@@ -74,9 +75,9 @@ TEST(TextsTest, CountdownLabelIsRemainingCountSeconds) {
     const std::string remaining = "\x8E\x63\x82\xE8\x20";
     const std::string seconds = "\x20\x95\x62";
     EXPECT_EQ(remaining + seconds, ToCodePage932("残り  秒"));
-    for (const auto& [count, digits] : {std::pair{3, "3"}, std::pair{0, "0"}, std::pair{-5, "-5"},
-                                        std::pair{INT_MAX, "2147483647"},
-                                        std::pair{INT_MIN, "-2147483648"}}) {
+    for (const auto& [count, digits] :
+         {std::pair{3, "3"}, std::pair{0, "0"}, std::pair{-5, "-5"},
+          std::pair{INT_MAX, "2147483647"}, std::pair{INT_MIN, "-2147483648"}}) {
         EXPECT_EQ(CountdownLabel(count), remaining + digits + seconds) << count;
     }
 }

@@ -16,7 +16,10 @@ class RecordingThread final : public TThread {
 public:
     RecordingThread(Platform& platform, int parameter, std::shared_future<void> gate,
                     std::atomic<int>& seen, std::atomic<int>& freed)
-        : TThread(platform), parameter_(parameter), gate_(std::move(gate)), seen_(seen),
+        : TThread(platform),
+          parameter_(parameter),
+          gate_(std::move(gate)),
+          seen_(seen),
           freed_(freed) {
         Start();
     }
