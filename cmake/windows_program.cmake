@@ -7,3 +7,4 @@ add_executable(haltix WIN32
 target_compile_options(haltix PRIVATE -ffunction-sections -fdata-sections)
 target_link_libraries(haltix PRIVATE haltix_core haltix_warnings)
 target_link_options(haltix PRIVATE -static -Wl,--gc-sections)
+include(cmake/windows_release.cmake)
