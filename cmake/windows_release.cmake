@@ -48,3 +48,11 @@ add_test(NAME package.exe
         --cpack-config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
         --zip-name haltix-${PROJECT_VERSION}-${HALTIX_PACKAGE_SYSTEM}.zip
         --source-dir ${CMAKE_CURRENT_SOURCE_DIR})
+
+# haltix under each Windows version Wine can report: the NT family works, 95/98/Me refuse.
+# It shares the end-to-end tests' Wine prefix under the build directory, so it never runs
+# beside another test that holds the same lock.
+add_test(NAME e2e.compat
+    COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/test_compat.py
+        --haltix $<TARGET_FILE:haltix> --build-dir ${CMAKE_BINARY_DIR})
+set_tests_properties(e2e.compat PROPERTIES RESOURCE_LOCK haltix-wine-prefix TIMEOUT 600)
