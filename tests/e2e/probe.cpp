@@ -433,29 +433,41 @@ static bool step_wait_exit(long long timeout) {
 }
 
 // The command line as the child sees it, read from its process parameters and converted to
-// the ANSI code page the way GetCommandLineA does.
-static bool step_cmdline() {
+// the ANSI code page the way GetCommandLineA does.  Wine fills the parameters in while the
+// new process starts, so they are read again until they hold a command line.
+static bool read_child_cmdline(std::wstring *out) {
     typedef NTSTATUS(NTAPI * query_fn)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
-    query_fn query =
-        (query_fn)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess");
+    query_fn query = (query_fn)(void (*)(void))GetProcAddress(GetModuleHandleA("ntdll.dll"),
+                                                              "NtQueryInformationProcess");
     PROCESS_BASIC_INFORMATION pbi;
     PEB peb;
     RTL_USER_PROCESS_PARAMETERS params;
     SIZE_T got = 0;
     if (!query || query(g_pi.hProcess, ProcessBasicInformation, &pbi, sizeof pbi, NULL) != 0 ||
         !ReadProcessMemory(g_pi.hProcess, pbi.PebBaseAddress, &peb, sizeof peb, &got) ||
-        !ReadProcessMemory(g_pi.hProcess, peb.ProcessParameters, &params, sizeof params, &got)) {
-        emit("error", fmt("step=cmdline reason=unreadable gle=%lu", GetLastError()));
+        !peb.ProcessParameters ||
+        !ReadProcessMemory(g_pi.hProcess, peb.ProcessParameters, &params, sizeof params, &got) ||
+        !params.CommandLine.Length || !params.CommandLine.Buffer)
         return false;
-    }
-    std::vector<WCHAR> wide(params.CommandLine.Length / sizeof(WCHAR) + 1, 0);
-    if (params.CommandLine.Length &&
-        !ReadProcessMemory(g_pi.hProcess, params.CommandLine.Buffer, wide.data(),
-                           params.CommandLine.Length, &got)) {
-        emit("error", fmt("step=cmdline reason=unreadable gle=%lu", GetLastError()));
+    std::vector<WCHAR> wide(params.CommandLine.Length / sizeof(WCHAR), 0);
+    if (!ReadProcessMemory(g_pi.hProcess, params.CommandLine.Buffer, wide.data(),
+                           params.CommandLine.Length, &got))
         return false;
+    out->assign(wide.begin(), wide.end());
+    return true;
+}
+
+static bool step_cmdline() {
+    std::wstring wide;
+    long long deadline = now_ms() + 5000;
+    while (!read_child_cmdline(&wide)) {
+        if (now_ms() >= deadline) {
+            emit("error", fmt("step=cmdline reason=unreadable gle=%lu", GetLastError()));
+            return false;
+        }
+        Sleep(5);
     }
-    int wlen = params.CommandLine.Length / sizeof(WCHAR);
+    int wlen = (int)wide.size();
     int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), wlen, NULL, 0, NULL, NULL);
     std::string ansi(n, 0);
     WideCharToMultiByte(CP_ACP, 0, wide.data(), wlen, &ansi[0], n, NULL, NULL);
@@ -556,7 +568,8 @@ static bool step_sysmenu() {
     strcpy(path + n, "probehook.dll");
     HMODULE mod = LoadLibraryA(path);
     typedef BOOL (*query_fn)(HWND, char *, int);
-    query_fn query = mod ? (query_fn)GetProcAddress(mod, "probe_query_sysmenu") : NULL;
+    query_fn query =
+        mod ? (query_fn)(void (*)(void))GetProcAddress(mod, "probe_query_sysmenu") : NULL;
     if (!query) {
         emit("error", "step=sysmenu reason=no-probehook");
         return false;

@@ -393,7 +393,7 @@ def build_probe(out_dir, compiler=None):
             continue
         if not compiler:
             raise WineError("cannot build %s: no MinGW-w64 compiler (Debian package mingw-w64)" % target)
-        p = subprocess.run([compiler, "-static", "-O2", "-Wall", "-o", out, src] + flags,
+        p = subprocess.run([compiler, "-std=c++20", "-static", "-O2", "-Wall", "-Wextra", "-o", out, src] + flags,
                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         if p.returncode != 0:
             raise WineError("building %s failed:\n%s" % (target, p.stdout.decode(errors="replace")))
@@ -549,6 +549,8 @@ class WineEnv:
             with open(mark) as f:
                 if f.read().strip() == version:
                     self.log("reusing Wine prefix %s (%s)" % (self.prefix, version))
+                    # A session left over from an earlier run would still use its old display.
+                    self._kill_session()
                     self._start_server()
                     return
         if os.path.exists(self.prefix):
