@@ -369,25 +369,46 @@ def xwd_to_png(xwd, png_path, crop=None):
 # --------------------------------------------------------------------------------------------
 # building the probe
 
+# Each target with its source, its flags and what it is built for: "haltix" targets take the
+# bitness of the haltix under test (probehook.dll is loaded into haltix, and probe.exe loads it
+# too), "prefix" targets that of the 64-bit prefix (the stub replaces system32\wineboot.exe).
 PROBE_SOURCES = {
-    "probe.exe": ("probe.cpp", ["-luser32", "-lgdi32"]),
-    "probehook.dll": ("probehook.cpp", ["-shared", "-luser32"]),
-    "wineboot_stub.exe": ("wineboot_stub.cpp", ["-mwindows"]),
+    "probe.exe": ("probe.cpp", ["-luser32", "-lgdi32"], "haltix"),
+    "probehook.dll": ("probehook.cpp", ["-shared", "-luser32"], "haltix"),
+    "wineboot_stub.exe": ("wineboot_stub.cpp", ["-mwindows"], "prefix"),
 }
+
+PE_MACHINE_AMD64 = 0x8664
+
+
+def pe_machine(path):
+    """The machine field of a PE file's header (0x8664 for x86-64, 0x14c for 32-bit x86)."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    offset = struct.unpack_from("<I", head, 0x3C)[0]
+    if head[offset:offset + 4] != b"PE\0\0":
+        raise WineError("%s is not a PE file" % path)
+    return struct.unpack_from("<H", head, offset + 4)[0]
 
 
 def build_probe(out_dir, compiler=None):
     """Build probe.exe, probehook.dll and wineboot_stub.exe into out_dir when missing or older
     than their sources.
 
-    The normal build does this through CMake; this serves runs without it.  Returns the path
-    of probe.exe.
+    The normal build does this through CMake; this serves runs without it.  compiler (or
+    HALTIX_E2E_CXX) builds probe.exe and probehook.dll, and must match the bitness of haltix;
+    wineboot_stub.exe is always built for 64-bit Windows (HALTIX_E2E_PREFIX_CXX, or the
+    x86_64 MinGW-w64 compiler).  Returns the path of probe.exe.
     """
     here = os.path.dirname(os.path.abspath(__file__))
-    compiler = compiler or _which(os.environ.get("HALTIX_E2E_CXX", ""), "x86_64-w64-mingw32-g++-posix",
-                                  "x86_64-w64-mingw32-g++")
+    default_64 = ("x86_64-w64-mingw32-g++-posix", "x86_64-w64-mingw32-g++")
+    compilers = {
+        "haltix": compiler or _which(os.environ.get("HALTIX_E2E_CXX", ""), *default_64),
+        "prefix": _which(os.environ.get("HALTIX_E2E_PREFIX_CXX", ""), *default_64),
+    }
     os.makedirs(out_dir, exist_ok=True)
-    for target, (source, flags) in PROBE_SOURCES.items():
+    for target, (source, flags, kind) in PROBE_SOURCES.items():
+        compiler = compilers[kind]
         out, src = os.path.join(out_dir, target), os.path.join(here, source)
         if os.path.exists(out) and os.path.getmtime(out) >= os.path.getmtime(src):
             continue
@@ -737,6 +758,11 @@ class WineEnv:
     def _install_wineboot_stub(self, stub):
         if not os.path.exists(stub):
             raise WineError("wineboot_stub.exe not found beside the probe (%s)" % stub)
+        # A 32-bit program in system32 makes Wine's 32-bit wineboot, which hands its work to the
+        # 64-bit one in system32, start itself again and again.
+        if pe_machine(stub) != PE_MACHINE_AMD64:
+            raise WineError("%s must be a 64-bit program: it takes the place of system32\\wineboot.exe"
+                            % stub)
         target = os.path.join(self.prefix, "drive_c", "windows", "system32", "wineboot.exe")
         with open(stub, "rb") as f:
             wanted = f.read()
