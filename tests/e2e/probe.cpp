@@ -21,7 +21,10 @@
 //   bm-click          SendMessage BM_CLICK to the first button
 //   command-ok        PostMessage WM_COMMAND IDOK to the box
 //   key-enter | key-escape | key-space | key-alt-f4
-//                     post the key to the window that has the keyboard focus in the child
+//                     post the key's messages to the window that has the keyboard focus in
+//                     the child (even a disabled button)
+//   type-enter | type-escape | type-space | type-alt-f4
+//                     the same key as real keyboard input (SendInput)
 //   close             PostMessage WM_SYSCOMMAND SC_CLOSE to the box
 //   sysmenu           report the window menu, item by item: "itemN=<id>,<state>,<greyed>,<text>"
 //                     (needs probehook.dll next to probe.exe).  Wine's menu for a box has nine
@@ -487,16 +490,69 @@ static HWND focus_window() {
     return g_box;
 }
 
-static bool step_key(const char *name, UINT vk, bool alt) {
-    if (!require_box(name)) return false;
+struct Key {
+    const char *name;
+    UINT vk;
+    bool alt;
+};
+static const Key kKeys[] = {
+    {"enter", VK_RETURN, false},
+    {"escape", VK_ESCAPE, false},
+    {"space", VK_SPACE, false},
+    {"alt-f4", VK_F4, true},
+};
+
+// "key-NAME" or "type-NAME" -> the key, or NULL.
+static const Key *find_key(const std::string &step) {
+    size_t dash = step.find('-');
+    if (dash == std::string::npos) return NULL;
+    std::string kind = step.substr(0, dash), name = step.substr(dash + 1);
+    if (kind != "key" && kind != "type") return NULL;
+    for (const Key &k : kKeys)
+        if (name == k.name) return &k;
+    return NULL;
+}
+
+// key-NAME: post the key's messages straight to the window that has the focus in the child.
+static bool step_key(const std::string &step, const Key &key) {
+    if (!require_box(step.c_str())) return false;
     HWND target = focus_window();
-    UINT scan = MapVirtualKeyA(vk, MAPVK_VK_TO_VSC);
-    LPARAM down = 1 | (scan << 16) | (alt ? (1 << 29) : 0);
-    LPARAM up = down | (1u << 30) | (1u << 31);
-    PostMessageA(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, down);
-    PostMessageA(target, alt ? WM_SYSKEYUP : WM_KEYUP, vk, up);
-    emit("key", fmt("name=%s target=0x%llx class=%s", name + 4,
+    UINT scan = MapVirtualKeyA(key.vk, MAPVK_VK_TO_VSC);
+    LPARAM down = (LPARAM)(1 | (scan << 16) | (key.alt ? (1u << 29) : 0));
+    LPARAM up = down | (LPARAM)((1u << 30) | (1u << 31));
+    PostMessageA(target, key.alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key.vk, down);
+    PostMessageA(target, key.alt ? WM_SYSKEYUP : WM_KEYUP, key.vk, up);
+    emit("key", fmt("name=%s target=0x%llx class=%s", key.name,
                     (unsigned long long)(ULONG_PTR)target, class_name(target).c_str()));
+    return true;
+}
+
+// type-NAME: the key as real keyboard input (SendInput); Wine hands it to the focus window of
+// the foreground thread, as it would a key the user pressed.
+static bool step_type(const std::string &step, const Key &key) {
+    if (!require_box(step.c_str())) return false;
+    std::vector<INPUT> in;
+    auto add = [&in](WORD vk, bool up) {
+        INPUT i;
+        memset(&i, 0, sizeof i);
+        i.type = INPUT_KEYBOARD;
+        i.ki.wVk = vk;
+        i.ki.wScan = (WORD)MapVirtualKeyA(vk, MAPVK_VK_TO_VSC);
+        i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        in.push_back(i);
+    };
+    if (key.alt) add(VK_MENU, false);
+    add((WORD)key.vk, false);
+    add((WORD)key.vk, true);
+    if (key.alt) add(VK_MENU, true);
+    HWND foreground = GetForegroundWindow();
+    UINT sent = 0;
+    for (INPUT &i : in) {
+        sent += SendInput(1, &i, sizeof(INPUT));
+        Sleep(20);
+    }
+    emit("type",
+         fmt("name=%s sent=%u foreground-is-box=%d", key.name, sent, foreground == g_box ? 1 : 0));
     return true;
 }
 
@@ -672,12 +728,11 @@ int main(int argc, char **argv) {
     // Check the whole script before starting anything.
     for (int j = i; j < argc; j++) {
         std::string s = argv[j];
-        static const char *known[] = {"wait-box",   "box",       "read-button", "watch-button",
-                                      "wait-gone",  "sleep",     "press",       "bm-click",
-                                      "command-ok", "key-enter", "key-escape",  "key-space",
-                                      "key-alt-f4", "close",     "sysmenu",     "pause",
-                                      "wait-exit",  "cmdline",   "kill"};
-        bool ok = false;
+        static const char *known[] = {"wait-box",   "box",     "read-button", "watch-button",
+                                      "wait-gone",  "sleep",   "press",       "bm-click",
+                                      "command-ok", "close",   "sysmenu",     "pause",
+                                      "wait-exit",  "cmdline", "kill"};
+        bool ok = find_key(s) != NULL;
         for (const char *k : known) ok = ok || s == k;
         if (!ok) {
             emit("error", fmt("step=args reason=unknown-step:%s", s.c_str()));
@@ -760,14 +815,10 @@ int main(int argc, char **argv) {
             good = step_bm_click();
         else if (s == "command-ok")
             good = step_command_ok();
-        else if (s == "key-enter")
-            good = step_key("key-enter", VK_RETURN, false);
-        else if (s == "key-escape")
-            good = step_key("key-escape", VK_ESCAPE, false);
-        else if (s == "key-space")
-            good = step_key("key-space", VK_SPACE, false);
-        else if (s == "key-alt-f4")
-            good = step_key("key-alt-f4", VK_F4, true);
+        else if (find_key(s) && s[0] == 'k')
+            good = step_key(s, *find_key(s));
+        else if (find_key(s))
+            good = step_type(s, *find_key(s));
         else if (s == "close")
             good = step_close();
         else if (s == "sysmenu")

@@ -209,7 +209,7 @@ class UsageTests(HaltixTestCase):
 
     def test_enter_answers_the_usage_box(self):
         expected, _ = expected_usage_bytes()
-        run = self.run_haltix(b"haltix.exe", ["wait-box", BOX_TIMEOUT_MS, "key-enter", "wait-exit", EXIT_TIMEOUT_MS])
+        run = self.run_haltix(b"haltix.exe", ["wait-box", BOX_TIMEOUT_MS, "type-enter", "wait-exit", EXIT_TIMEOUT_MS])
         self.assert_single_box(run, expected, "information", MB_ICONINFORMATION)
 
 
