@@ -15,8 +15,14 @@ target_compile_definitions(haltix PRIVATE
 # in are about 70 KiB, a third of the program. Ending at once with abort() is what the library
 # does when it is built without that verbose handler, and is all haltix could do there anyway.
 # The map file shows what the rest of the program is made of.
+# (32-bit x86 Windows puts an underscore before every C and C++ symbol name.)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(HALTIX_SYMBOL_PREFIX _)
+else()
+    set(HALTIX_SYMBOL_PREFIX "")
+endif()
 target_link_options(haltix PRIVATE
-    -Wl,--defsym,_ZN9__gnu_cxx27__verbose_terminate_handlerEv=abort
+    -Wl,--defsym,${HALTIX_SYMBOL_PREFIX}_ZN9__gnu_cxx27__verbose_terminate_handlerEv=${HALTIX_SYMBOL_PREFIX}abort
     -Wl,-Map,$<TARGET_FILE_DIR:haltix>/haltix.map)
 
 # The release zip: haltix.exe (stripped), README.md and LICENSE, at the top of the archive.
@@ -51,8 +57,10 @@ add_test(NAME package.exe
 
 # haltix under each Windows version Wine can report: the NT family works, 95/98/Me refuse.
 # It shares the end-to-end tests' Wine prefix under the build directory, so it never runs
-# beside another test that holds the same lock.
+# beside another test that holds the same lock. The probe is built with this build's compiler,
+# so that it has the bitness of haltix.
 add_test(NAME e2e.compat
     COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/test_compat.py
         --haltix $<TARGET_FILE:haltix> --build-dir ${CMAKE_BINARY_DIR})
-set_tests_properties(e2e.compat PROPERTIES RESOURCE_LOCK haltix-wine-prefix TIMEOUT 600)
+set_tests_properties(e2e.compat PROPERTIES RESOURCE_LOCK haltix-wine-prefix TIMEOUT 600
+    ENVIRONMENT HALTIX_E2E_CXX=${CMAKE_CXX_COMPILER})
