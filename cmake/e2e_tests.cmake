@@ -12,3 +12,5 @@ function(haltix_e2e_test name script)
 endfunction()
 
 haltix_e2e_test(roads test_e2e.py)
+# haltix under each Windows version Wine can report: the NT family works, 95/98/Me refuse.
+haltix_e2e_test(compat test_compat.py)
