@@ -10,6 +10,9 @@
 //
 // Steps (run in order; numbers are milliseconds):
 //   wait-box MS       wait until a visible "#32770" window of the child exists, then describe it
+//   wait-window MS    wait until a "#32770" window of the child exists, shown or not yet, and
+//                     take it as the box without describing it (so that a step after it comes
+//                     at once, even before the box is shown)
 //   box               describe the current box again
 //   read-button       report the text, state and place of the box's buttons
 //   watch-button MS   report the buttons each time one of them changes, for MS or until the
@@ -177,9 +180,10 @@ static std::vector<HWND> children_of_class(HWND dlg, const char *cls) {
 
 static std::string button_fields(HWND b, int index) {
     LONG style = GetWindowLongA(b, GWL_STYLE);
-    return fmt("index=%d id=%d enabled=%d visible=%d default=%d rect=%s text=", index,
-               GetDlgCtrlID(b), IsWindowEnabled(b) ? 1 : 0, IsWindowVisible(b) ? 1 : 0,
-               (style & 0x0f) == BS_DEFPUSHBUTTON ? 1 : 0, rect_str(b).c_str()) +
+    return fmt("index=%d hwnd=0x%llx id=%d enabled=%d visible=%d default=%d rect=%s text=", index,
+               (unsigned long long)(ULONG_PTR)b, GetDlgCtrlID(b), IsWindowEnabled(b) ? 1 : 0,
+               IsWindowVisible(b) ? 1 : 0, (style & 0x0f) == BS_DEFPUSHBUTTON ? 1 : 0,
+               rect_str(b).c_str()) +
            hex(window_text(b));
 }
 
@@ -346,6 +350,29 @@ static bool step_wait_box(long long timeout) {
             return false;
         }
         Sleep(10);
+    }
+}
+
+static bool step_wait_window(long long timeout) {
+    long long deadline = now_ms() + timeout;
+    for (;;) {
+        HWND b = find_box(false);
+        if (b) {
+            g_box = b;
+            emit("window", fmt("hwnd=0x%llx visible=%d", (unsigned long long)(ULONG_PTR)b,
+                               IsWindowVisible(b) ? 1 : 0));
+            return true;
+        }
+        DWORD code;
+        if (!child_running(&code)) {
+            emit("error", fmt("step=wait-window reason=exited code=%lu", code));
+            return false;
+        }
+        if (now_ms() >= deadline) {
+            emit("error", "step=wait-window reason=timeout");
+            return false;
+        }
+        Sleep(1);
     }
 }
 
@@ -685,8 +712,8 @@ static int finish(int rc) {
 }
 
 static bool takes_number(const std::string &s) {
-    return s == "wait-box" || s == "watch-button" || s == "wait-gone" || s == "sleep" ||
-           s == "wait-exit";
+    return s == "wait-box" || s == "wait-window" || s == "watch-button" || s == "wait-gone" ||
+           s == "sleep" || s == "wait-exit";
 }
 
 int main(int argc, char **argv) {
@@ -728,10 +755,10 @@ int main(int argc, char **argv) {
     // Check the whole script before starting anything.
     for (int j = i; j < argc; j++) {
         std::string s = argv[j];
-        static const char *known[] = {"wait-box",   "box",     "read-button", "watch-button",
-                                      "wait-gone",  "sleep",   "press",       "bm-click",
-                                      "command-ok", "close",   "sysmenu",     "pause",
-                                      "wait-exit",  "cmdline", "kill"};
+        static const char *known[] = {"wait-box",     "wait-window", "box",     "read-button",
+                                      "watch-button", "wait-gone",   "sleep",   "press",
+                                      "bm-click",     "command-ok",  "close",   "sysmenu",
+                                      "pause",        "wait-exit",   "cmdline", "kill"};
         bool ok = find_key(s) != NULL;
         for (const char *k : known) ok = ok || s == k;
         if (!ok) {
@@ -793,6 +820,8 @@ int main(int argc, char **argv) {
         bool good = true;
         if (s == "wait-box")
             good = step_wait_box(arg);
+        else if (s == "wait-window")
+            good = step_wait_window(arg);
         else if (s == "box") {
             good = require_box("box");
             if (good) describe_box(g_box);
