@@ -12,4 +12,4 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
     "${sudo_cmd[@]}" dpkg --add-architecture i386
 fi
-scripts/apt-ensure.sh g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine32:i386
+scripts/apt-ensure.sh g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 wine32:i386
