@@ -4,15 +4,21 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstddef>
 
 namespace haltix {
 namespace {
 
-HWND ToHwnd(Window window) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window)); }
-Window FromHwnd(HWND hwnd) { return static_cast<Window>(reinterpret_cast<std::uintptr_t>(hwnd)); }
-HANDLE ToHandle(Handle handle) {
-    return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle));
+// The program keeps handles as opaque integers; here they become the pointer types Win32 takes.
+template <typename Pointer, typename Opaque>
+Pointer ToPointer(Opaque value) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): a handle is only passed on, never dereferenced
+    return reinterpret_cast<Pointer>(static_cast<std::uintptr_t>(value));
 }
+
+HWND ToHwnd(Window window) { return ToPointer<HWND>(window); }
+Window FromHwnd(HWND hwnd) { return static_cast<Window>(reinterpret_cast<std::uintptr_t>(hwnd)); }
+HANDLE ToHandle(Handle handle) { return ToPointer<HANDLE>(handle); }
 Handle FromHandle(HANDLE handle) {
     return static_cast<Handle>(reinterpret_cast<std::uintptr_t>(handle));
 }
@@ -26,7 +32,8 @@ TOKEN_PRIVILEGES ToTokenPrivileges(const SinglePrivilege& privilege) {
     return result;
 }
 
-static_assert(sizeof(TOKEN_PRIVILEGES) == 16, "one privilege entry makes 16 bytes");
+static_assert(sizeof(TOKEN_PRIVILEGES) == sizeof(SinglePrivilege),
+              "one privilege entry makes the 16 bytes of SinglePrivilege");
 
 // A timer callback receives no context of its own, so the program's one callback waits here.
 std::atomic<TimerCallback> ActiveTimerCallback{nullptr};
@@ -42,6 +49,9 @@ DWORD WINAPI ThreadTrampoline(LPVOID parameter) {
     return 0;
 }
 
+// The size of OSVERSIONINFOA, which tells GetVersionExA to fill the ANSI record.
+constexpr std::size_t AnsiVersionInfoSize = 148;
+
 }  // namespace
 
 std::string Win32Platform::GetCommandLineA() { return ::GetCommandLineA(); }
@@ -49,7 +59,8 @@ std::string Win32Platform::GetCommandLineA() { return ::GetCommandLineA(); }
 VersionInfo Win32Platform::GetVersionExA() {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof(info);
-    static_assert(sizeof(OSVERSIONINFOA) == 148, "the size field names the ANSI record");
+    static_assert(sizeof(OSVERSIONINFOA) == AnsiVersionInfoSize,
+                  "the size field names the ANSI record");
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     const bool succeeded = ::GetVersionExA(&info) != FALSE;
@@ -81,7 +92,7 @@ Menu Win32Platform::GetSystemMenu(Window window, bool revert) {
 }
 
 void Win32Platform::EnableMenuItem(Menu menu, std::uint32_t item, std::uint32_t flags) {
-    ::EnableMenuItem(reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(menu)), item, flags);
+    ::EnableMenuItem(ToPointer<HMENU>(menu), item, flags);
 }
 
 void Win32Platform::EnableWindow(Window window, bool enable) {

@@ -1,6 +1,7 @@
 // Command-line splitting and switch matching.
 #include "command_line.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -9,15 +10,26 @@
 namespace haltix {
 namespace {
 
+// The control bytes and the blank separate tokens; byte 0 ends the line instead.
+constexpr unsigned char LastSeparator = ' ';
+
 bool IsSeparator(char c) {
     const auto byte = static_cast<unsigned char>(c);
-    return byte >= 1 && byte <= 32;
+    return byte >= 1 && byte <= LastSeparator;
 }
 
-// Code page 932 lead bytes: the byte after one belongs to the same character.
+// Code page 932 lead bytes, in two ranges: the byte after one belongs to the same character.
+struct ByteRange {
+    unsigned char first;
+    unsigned char last;
+};
+constexpr std::array<ByteRange, 2> LeadByteRanges{{{0x81, 0x9F}, {0xE0, 0xFC}}};
+
 bool IsLeadByte(char c) {
     const auto byte = static_cast<unsigned char>(c);
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    return std::ranges::any_of(LeadByteRanges, [byte](const ByteRange& range) {
+        return byte >= range.first && byte <= range.last;
+    });
 }
 
 // Reads one token from line at position; returns false when no token is left.

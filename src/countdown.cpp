@@ -17,6 +17,7 @@ constexpr const char* ButtonClass = "Button";
 constexpr std::uint32_t WindowMenuItem = 1;
 constexpr std::uint32_t MfByPositionDisabledGrayed = 1024 + 2 + 1;
 constexpr std::int32_t ButtonGrowthEachSide = 20;
+constexpr std::uint64_t MillisecondsPerSecond = 1000;
 
 struct NoticeWindows {
     Window dialog;
@@ -83,7 +84,7 @@ bool WaitForAnswer(Platform& platform, Handle noticeThread, std::int32_t seconds
         // An unending wait returns only when the thread ends or the wait fails.
         return platform.WaitForSingleObject(noticeThread, Infinite) == WaitTimeout;
     }
-    std::uint64_t remaining = static_cast<std::uint64_t>(seconds) * 1000U;
+    std::uint64_t remaining = static_cast<std::uint64_t>(seconds) * MillisecondsPerSecond;
     while (remaining > 0) {
         const auto slice =
             static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, LongestFiniteWait));

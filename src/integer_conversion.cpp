@@ -6,12 +6,18 @@
 namespace haltix {
 namespace {
 
+constexpr std::uint32_t DecimalBase = 10;
+// The value of hexadecimal digit 'a' (or 'A'), the first past the decimal digits.
+constexpr int FirstLetterDigitValue = 10;
+// Eight hexadecimal digits make the 32 bits of the value.
+constexpr int MaxSignificantHexDigits = 8;
+
 bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 
 int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + FirstLetterDigitValue;
+    if (c >= 'A' && c <= 'F') return c - 'A' + FirstLetterDigitValue;
     return -1;
 }
 
@@ -24,7 +30,7 @@ std::optional<std::int32_t> ConvertHexadecimal(std::string_view digits) {
         const int digit = HexDigitValue(c);
         if (digit < 0) return std::nullopt;
         if (value != 0 || digit != 0) ++significant;
-        if (significant > 8) return std::nullopt;
+        if (significant > MaxSignificantHexDigits) return std::nullopt;
         value = (value << 4U) | static_cast<std::uint32_t>(digit);
     }
     return static_cast<std::int32_t>(value);
@@ -38,8 +44,8 @@ std::optional<std::int32_t> ConvertDecimal(std::string_view digits, bool negativ
     for (const char c : digits) {
         if (!IsDecimalDigit(c)) return std::nullopt;
         const auto digit = static_cast<std::uint32_t>(c - '0');
-        if (magnitude > (limit - digit) / 10U) return std::nullopt;
-        magnitude = magnitude * 10U + digit;
+        if (magnitude > (limit - digit) / DecimalBase) return std::nullopt;
+        magnitude = magnitude * DecimalBase + digit;
     }
     // Negating in unsigned arithmetic keeps -2147483648 well defined.
     return static_cast<std::int32_t>(negative ? 0U - magnitude : magnitude);
