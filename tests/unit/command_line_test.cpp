@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "command_line.h"
@@ -36,7 +37,7 @@ TEST_P(SplitCommandLineTest, CutsArguments) {
     EXPECT_EQ(ArgumentsOf(GetParam().line), GetParam().expected);
 }
 
-const std::string LongRun(std::size_t length, char fill = 'a') { return std::string(length, fill); }
+std::string LongRun(std::size_t length, char fill = 'a') { return std::string(length, fill); }
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, SplitCommandLineTest,
@@ -98,7 +99,7 @@ struct ParseCase {
     bool force;
     std::int32_t timeout;
     bool unstoppable;
-    std::string notice;
+    std::string_view notice;
 };
 
 class ParseCommandLineTest : public ::testing::TestWithParam<ParseCase> {};
@@ -113,7 +114,7 @@ TEST_P(ParseCommandLineTest, FillsSettings) {
     EXPECT_EQ(settings.NoticeText, c.notice);
 }
 
-const std::string Default(DefaultNoticeText);
+constexpr std::string_view Default = DefaultNoticeText;
 
 INSTANTIATE_TEST_SUITE_P(
     Switches, ParseCommandLineTest,

@@ -22,10 +22,11 @@ using testing::NoticeBehaviour;
 using Calls = std::vector<std::string>;
 
 // The calls that touch the notice's windows or the timer, or request an action.
-const std::vector<std::string> CountdownCallNames{
-    "MessageBoxA",   "GetSystemMenu",  "EnableMenuItem", "EnableWindow",
-    "GetWindowRect", "ScreenToClient", "MoveWindow",     "SetWindowTextA",
-    "SetTimer",      "KillTimer",      "ExitWindowsEx"};
+std::vector<std::string> CountdownCallNames() {
+    return {"MessageBoxA",   "GetSystemMenu",  "EnableMenuItem", "EnableWindow",
+            "GetWindowRect", "ScreenToClient", "MoveWindow",     "SetWindowTextA",
+            "SetTimer",      "KillTimer",      "ExitWindowsEx"};
+}
 
 std::string Label(std::int32_t seconds) { return CountdownLabel(seconds); }
 
@@ -41,7 +42,7 @@ protected:
         fake.commandLine = "haltix.exe " + arguments;
         EXPECT_EQ(RunHaltix(fake), 0);
         fake.AnswerNoticeAndJoin();
-        return fake.CallsNamed(CountdownCallNames);
+        return fake.CallsNamed(CountdownCallNames());
     }
 
     FakePlatform fake;
@@ -152,13 +153,13 @@ TEST_F(CountdownTest, TicksLowerTheLabelUntilTheNoticeIsAnswered) {
     fake.Tick();  // a tick after the answer finds no timer and no notice
     fake.AnswerNoticeAndJoin();
     EXPECT_EQ(fake.CallsNamed({"SetWindowTextA"}).size(), 5U);
-    EXPECT_EQ(fake.CallsNamed(CountdownCallNames).back(), "KillTimer(dialog,1)");
+    EXPECT_EQ(fake.CallsNamed(CountdownCallNames()).back(), "KillTimer(dialog,1)");
     EXPECT_TRUE(fake.CallsNamed({"ExitWindowsEx"}).empty());
 }
 
 TEST_F(CountdownTest, NegativeLengthShowsItsLabelAndWaitsForTheAnswerOnly) {
     fake.longWait = LongWait::TimesOut;  // an unending wait cannot time out
-    const Calls calls = Run("/s /t:-5");
+    Run("/s /t:-5");
     EXPECT_EQ(fake.CallsNamed({"SetWindowTextA"}),
               Calls{"SetWindowTextA(button," + Label(-5) + ")"});
     EXPECT_EQ(fake.LongWaits(), std::vector<std::uint32_t>{Infinite});

@@ -179,6 +179,7 @@ int FakePlatform::MessageBoxA(Window owner, const std::string& text, const std::
     return 1;
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the Win32 function's parameter order
 Window FakePlatform::FindWindowExA(Window parent, Window childAfter, const char* className,
                                    const char* title) {
     const std::scoped_lock lock(mutex_);

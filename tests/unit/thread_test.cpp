@@ -12,15 +12,24 @@ namespace {
 
 using testing::FakePlatform;
 
+struct Fixture {
+    FakePlatform fake;
+    std::promise<void> open;
+    std::shared_future<void> gate = open.get_future().share();
+    std::atomic<int> seen{0};
+    std::atomic<int> freed{0};
+};
+
+// Waits for the fixture's gate, then leaves its parameter in the fixture's seen counter; counts
+// its freeing in the freed counter.
 class RecordingThread final : public TThread {
 public:
-    RecordingThread(Platform& platform, int parameter, std::shared_future<void> gate,
-                    std::atomic<int>& seen, std::atomic<int>& freed)
-        : TThread(platform),
+    RecordingThread(Fixture& fixture, int parameter)
+        : TThread(fixture.fake),
           parameter_(parameter),
-          gate_(std::move(gate)),
-          seen_(seen),
-          freed_(freed) {
+          gate_(fixture.gate),
+          seen_(fixture.seen),
+          freed_(fixture.freed) {
         Start();
     }
     ~RecordingThread() override { ++freed_; }
@@ -37,17 +46,9 @@ private:
     std::atomic<int>& freed_;
 };
 
-struct Fixture {
-    FakePlatform fake;
-    std::promise<void> open;
-    std::shared_future<void> gate = open.get_future().share();
-    std::atomic<int> seen{0};
-    std::atomic<int> freed{0};
-};
-
 TEST(ThreadTest, ThreadEndingAfterTheMarkFreesItself) {
     Fixture f;
-    auto* thread = new RecordingThread(f.fake, 42, f.gate, f.seen, f.freed);
+    auto* thread = new RecordingThread(f, 42);
     thread->FreeOnTerminate();
     EXPECT_EQ(f.freed, 0);
     f.open.set_value();
@@ -60,7 +61,7 @@ TEST(ThreadTest, ThreadEndingAfterTheMarkFreesItself) {
 TEST(ThreadTest, MarkAfterTheThreadEndedFreesAtOnce) {
     Fixture f;
     f.open.set_value();
-    auto* thread = new RecordingThread(f.fake, 7, f.gate, f.seen, f.freed);
+    auto* thread = new RecordingThread(f, 7);
     EXPECT_EQ(f.fake.WaitForSingleObject(thread->ThreadHandle(), Infinite), WaitObject0);
     f.fake.AnswerNoticeAndJoin();
     EXPECT_EQ(f.freed, 0);
@@ -73,7 +74,7 @@ TEST(ThreadTest, MarkAfterTheThreadEndedFreesAtOnce) {
 TEST(ThreadTest, ThreadThatCannotStartIsFreedByTheMark) {
     Fixture f;
     f.fake.createThreadFails = true;
-    auto* thread = new RecordingThread(f.fake, 1, f.gate, f.seen, f.freed);
+    auto* thread = new RecordingThread(f, 1);
     EXPECT_EQ(thread->ThreadHandle(), Handle::None);
     thread->FreeOnTerminate();
     EXPECT_EQ(f.freed, 1);
