@@ -19,6 +19,9 @@ namespace haltix::fuzz {
 namespace {
 
 constexpr char RunMark = '\x7F';
+// A run's length: the low five bits of its high byte, then its low byte.
+constexpr std::size_t RunHighBits = 0x1F;
+constexpr std::size_t BitsPerByte = 8;
 // Bounds the expanded line, so that one input cannot take long.
 constexpr std::size_t MaxExpandedLength = 3 * MaxArgumentLength;
 
@@ -34,7 +37,7 @@ std::string ExpandRuns(std::string_view input) {
         if (i + 3 >= input.size()) break;  // an incomplete run ends the line
         const auto high = static_cast<std::size_t>(static_cast<unsigned char>(input[i + 2]));
         const auto low = static_cast<std::size_t>(static_cast<unsigned char>(input[i + 3]));
-        line.append(((high & 0x1FU) << 8U) | low, input[i + 1]);
+        line.append(((high & RunHighBits) << BitsPerByte) | low, input[i + 1]);
         i += 4;
     }
     return line;
@@ -49,7 +52,7 @@ struct ReferenceToken {
 
 bool IsSeparatorByte(char c) {
     const auto byte = static_cast<unsigned char>(c);
-    return byte >= 1 && byte <= 32;
+    return byte >= 1 && byte <= ' ';
 }
 
 // The splitting rules as a byte-at-a-time state machine: bytes 1 to 32 separate; NUL ends the
@@ -89,7 +92,7 @@ std::vector<ReferenceToken> ReferenceSplit(std::string_view input) {
         }
         token.bytes.push_back(c);
         token.quoted.push_back(state == State::InStretch);
-        if (token.bytes.size() == 4096) {
+        if (token.bytes.size() == MaxArgumentLength) {
             if (state == State::InStretch && i < line.size() && line[i] == '"') ++i;
             state = State::Between;
         }
@@ -100,7 +103,9 @@ std::vector<ReferenceToken> ReferenceSplit(std::string_view input) {
 // What the switches leave in the settings, read from the reference's arguments (the program token
 // excluded): the last action switch, any force or unstoppable switch, the last /T: and /M: values.
 RunSettings ReferenceSettings(const std::vector<ReferenceToken>& tokens) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
     RunSettings settings;
     for (std::size_t t = 1; t < tokens.size(); ++t) {
         const std::string& argument = tokens[t].bytes;

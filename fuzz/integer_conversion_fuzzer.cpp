@@ -15,9 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<std::int32_t> actual = haltix::ConvertInteger(text);
     const std::optional<std::int32_t> expected = haltix::fuzz::ReferenceConvertInteger(text);
     if (actual != expected) {
-        std::fprintf(stderr, "ConvertInteger: %s%" PRId32 ", reference: %s%" PRId32 "\n",
-                     actual ? "" : "none ", actual.value_or(0), expected ? "" : "none ",
-                     expected.value_or(0));
+        static_cast<void>(std::fprintf(stderr,
+                                       "ConvertInteger: %s%" PRId32 ", reference: %s%" PRId32 "\n",
+                                       actual ? "" : "none ", actual.value_or(0),
+                                       expected ? "" : "none ", expected.value_or(0)));
     }
     haltix::fuzz::Check(actual == expected, "ConvertInteger agrees with the reference reading");
     return 0;

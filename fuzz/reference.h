@@ -2,6 +2,7 @@
 // stops a fuzzer run when a property fails.
 #pragma once
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -16,22 +17,21 @@ namespace haltix::fuzz {
 // Aborts with a message when a property does not hold; libFuzzer then keeps the input as a crash.
 inline void Check(bool holds, const char* property) {
     if (!holds) {
-        std::fprintf(stderr, "property violated: %s\n", property);
+        // Nothing is left to do when even this message cannot be written.
+        static_cast<void>(std::fprintf(stderr, "property violated: %s\n", property));
         std::abort();
     }
 }
+
+// Eight hexadecimal digits make the 32 bits of a value.
+constexpr std::size_t MaxSignificantHexDigits = 8;
+constexpr int DecimalBase = 10;
+constexpr int HexBase = 16;
 
 inline bool IsDecimalDigitByte(char c) { return c >= '0' && c <= '9'; }
 
 inline bool IsHexDigitByte(char c) {
     return IsDecimalDigitByte(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-inline bool AllOf(std::string_view text, bool (*test)(char)) {
-    for (const char c : text) {
-        if (!test(c)) return false;
-    }
-    return true;
 }
 
 // The /T: value rules, applied by hand and left to the C library for the arithmetic: blanks
@@ -52,20 +52,20 @@ inline std::optional<std::int32_t> ReferenceConvertInteger(std::string_view text
     }
     if (hexStart > 0) {
         const std::string digits = value.substr(hexStart);
-        if (digits.empty() || !AllOf(digits, IsHexDigitByte)) return std::nullopt;
+        if (digits.empty() || !std::ranges::all_of(digits, IsHexDigitByte)) return std::nullopt;
         const std::size_t firstSignificant = digits.find_first_not_of('0');
         const std::string significant =
             firstSignificant == std::string::npos ? "0" : digits.substr(firstSignificant);
-        if (significant.size() > 8) return std::nullopt;
-        const unsigned long bits = std::strtoul(significant.c_str(), nullptr, 16);
+        if (significant.size() > MaxSignificantHexDigits) return std::nullopt;
+        const unsigned long bits = std::strtoul(significant.c_str(), nullptr, HexBase);
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(bits));
     }
 
     const std::size_t digitsStart = (value[0] == '-' || value[0] == '+') ? 1 : 0;
     const std::string_view digits = std::string_view(value).substr(digitsStart);
-    if (digits.empty() || !AllOf(digits, IsDecimalDigitByte)) return std::nullopt;
+    if (digits.empty() || !std::ranges::all_of(digits, IsDecimalDigitByte)) return std::nullopt;
     errno = 0;
-    const long long number = std::strtoll(value.c_str(), nullptr, 10);
+    const long long number = std::strtoll(value.c_str(), nullptr, DecimalBase);
     // Out of range for long long is out of range for 32 bits as well.
     if (errno == ERANGE || number < INT32_MIN || number > INT32_MAX) return std::nullopt;
     return static_cast<std::int32_t>(number);
