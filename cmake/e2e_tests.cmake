@@ -14,3 +14,5 @@ endfunction()
 haltix_e2e_test(roads test_e2e.py)
 # haltix under each Windows version Wine can report: the NT family works, 95/98/Me refuse.
 haltix_e2e_test(compat test_compat.py)
+# The countdown notice: labels, widening, /u, texts, lengths, two copies side by side.
+haltix_e2e_test(countdown test_countdown.py)

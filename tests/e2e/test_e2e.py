@@ -84,7 +84,8 @@ def expected_usage_bytes():
 ENV = None
 
 
-def setUpModule():
+def setUpModule(relay=wineenv.DEFAULT_RELAY):
+    """Start the Wine session; relay names the calls of haltix its relay log shows."""
     global ENV
     if Config.build_dir is None:
         configure([])
@@ -95,7 +96,8 @@ def setUpModule():
     if not os.path.exists(Config.probe):
         raise wineenv.WineError("probe.exe not found at %s" % Config.probe)
     ENV = wineenv.WineEnv(os.path.join(Config.build_dir, "e2e-wine"), display=Config.display,
-                          fresh=Config.fresh_prefix, log=lambda msg: print("e2e:", msg, file=sys.stderr))
+                          fresh=Config.fresh_prefix, relay=relay,
+                          log=lambda msg: print("e2e:", msg, file=sys.stderr))
     ENV.start()
 
 
