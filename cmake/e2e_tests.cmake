@@ -16,3 +16,5 @@ haltix_e2e_test(roads test_e2e.py)
 haltix_e2e_test(compat test_compat.py)
 # The countdown notice: labels, widening, /u, texts, lengths, two copies side by side.
 haltix_e2e_test(countdown test_countdown.py)
+# The notice answered at every moment and by every means; odd and overlong command lines.
+haltix_e2e_test(stress test_stress.py)
