@@ -81,9 +81,10 @@ class AnswerTests(nc.NoticeTestCase):
     def test_keyboard_and_close(self):
         # Without /u every way of answering cancels. With /u the program means the notice to
         # be impossible to end: it disables the button and window-menu item 1. Under Wine the
-        # dialog manager still answers Enter (IDOK to the disabled default button), Escape and
-        # Alt+F4 (IDCANCEL) and SC_CLOSE (the Close item stays enabled), so those end the
-        # notice there, as asserted here; only the click on the disabled button is ignored.
+        # box still ends on Enter (it returns IDOK though its button is disabled), on Escape and
+        # Alt+F4, and on SC_CLOSE (Close is item 6, left enabled; all three return IDCANCEL).
+        # That Wine behaviour is what is asserted here; only the click on the disabled button
+        # is ignored, as intended.
         cases = [(unstoppable, answer, "ends" if answer != "press" or not unstoppable else "counts on")
                  for unstoppable in (False, True)
                  for answer in ("type-enter", "type-escape", "type-alt-f4", "close", "press")]
