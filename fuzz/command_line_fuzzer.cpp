@@ -138,9 +138,8 @@ bool SameSettings(const RunSettings& a, const RunSettings& b) {
            a.NoticeText == b.NoticeText;
 }
 
-// Splits and parses as the main sequence does: the program token is dropped first.
-RunSettings SplitAndParse(std::string_view line) {
-    std::vector<std::string> arguments = SplitCommandLine(line);
+// Parses the split line as the main sequence does: the program token is dropped first.
+RunSettings Parse(std::vector<std::string> arguments) {
     if (!arguments.empty()) arguments.erase(arguments.begin());
     RunSettings settings;
     if (!arguments.empty()) ParseCommandLine(arguments, settings);
@@ -167,8 +166,8 @@ void CheckLine(std::string_view line) {
         Check(tokens[t] == reference[t].bytes, "every argument equals the reference's");
     }
 
-    const RunSettings settings = SplitAndParse(line);
-    Check(SameSettings(settings, SplitAndParse(line)), "parsing twice gives the same settings");
+    const RunSettings settings = Parse(tokens);
+    Check(SameSettings(settings, Parse(tokens)), "parsing twice gives the same settings");
     const RunSettings expected = ReferenceSettings(reference);
     Check(settings.ShutdownFlags == expected.ShutdownFlags, "the last action switch wins");
     Check(settings.ForceClose == expected.ForceClose, "/F sets the force mark");

@@ -63,7 +63,10 @@ for target in "${targets[@]}"; do
     if ((status != 0 || findings != 0)); then
         failed=1
         echo "  $target: FAILED (exit $status, $findings input(s) in build/fuzz/artifacts/$target)"
-        tail -n 40 "$log" | sed 's/^/    /'
+        # From the first report of a finding on, else the end of the log.
+        report=$(sed -n '/property violated\|ERROR: \|runtime error\|deadly signal/,$p' "$log")
+        if [[ -z "$report" ]]; then report=$(tail -n 40 "$log"); fi
+        head -n 80 <<<"$report" | sed 's/^/    /'
     else
         echo "  $target: ok, ${executions:-?} executions in ${seconds:-?} s, ${coverage:-cov: ?}"
     fi
