@@ -25,7 +25,7 @@ case "${1:-}" in
         ;;
 esac
 
-scripts/apt-ensure.sh cmake make clang libclang-rt-14-dev
+scripts/apt-ensure.sh cmake make clang libclang-rt-14-dev libgtest-dev
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" >/dev/null
