@@ -1,30 +1,16 @@
 #!/usr/bin/env bash
 # Installs what building and testing haltix needs on Debian, skipping what is already there.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 packages=(
     cmake make g++ libgtest-dev python3                          # host build and unit tests
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64         # haltix.exe
-    wine wine64 xvfb x11-apps imagemagick fonts-ipafont-gothic   # running it for real
-    locales xauth
+    wine wine64 xvfb x11-apps fonts-ipafont-gothic locales       # running it for real
     clang libclang-rt-14-dev clang-tidy cppcheck clang-format    # fuzzing and analysis
 )
 
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed"; then
-        missing+=("$package")
-    fi
-done
-
-if ((${#missing[@]} > 0)); then
-    echo "Installing: ${missing[*]}"
-    sudo_cmd=()
-    [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
-fi
+scripts/apt-ensure.sh "${packages[@]}"
 
 # Wine shows the texts in code page 932 only under a Japanese locale.
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
