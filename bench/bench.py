@@ -303,17 +303,8 @@ def ms(values):
     return "%.*f ms (best %.*f)" % (digits, med(values), digits, min(values))
 
 
-def cpu_counters():
-    """(busy, total) clock ticks of all the machine's cores so far, from /proc/stat."""
-    with open("/proc/stat") as f:
-        values = [int(v) for v in f.readline().split()[1:]]
-    idle = values[3] + values[4]  # idle and iowait
-    return sum(values) - idle, sum(values)
-
-
-def machine(counters_before):
-    """The machine, and how busy it was during the run (with everyone's work, also what
-    other sessions on the same host run, which ps and the load average may not show)."""
+def machine():
+    """Cores, processor, kernel and Wine version."""
     model = ""
     try:
         with open("/proc/cpuinfo") as f:
@@ -325,10 +316,8 @@ def machine(counters_before):
         pass
     wine = subprocess.run([wineenv._which("/usr/lib/wine/wine64", "wine64", "wine"), "--version"],
                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode().strip()
-    busy, total = (after - before for after, before in zip(cpu_counters(), counters_before))
-    return "%d cores%s, Linux %s, %s; the cores were %.0f%% busy during the run" % (
-        os.cpu_count(), " (%s)" % model if model else "", platform.release(), wine,
-        100.0 * busy / total if total else 0.0)
+    return "%d cores%s, Linux %s, %s" % (os.cpu_count(), " (%s)" % model if model else "",
+                                         platform.release(), wine)
 
 
 def ratio(a, b):
@@ -409,10 +398,12 @@ never calls ExitWindowsEx and loads no user32, so its whole life stands in for t
 immediate road; bench/bare_exit.cpp makes the calls "/s" needs and nothing else.  All floors are
 built with haltix's compiler and flags.
 
-The machine is shared with work that ps and the load average may not show (the head line
-gives how busy its cores were), so times vary a lot from run to run, by up to twice between
-whole runs: the programs compared run interleaved so that they see the same load, ratios are
-taken within one run, and the Wine session runs at a raised priority where allowed.""" % (1000 // CLOCK_TICKS)
+The machine is a virtual one on a shared host: other work slows it down at times, by up to
+twice between whole runs, and neither ps, the load average nor the steal time shows it.  So
+absolute times mean little from one run to the next: the programs compared run interleaved so
+that they see the same slowdowns, ratios are taken within one run, and the Wine session runs at
+a raised priority where allowed.  A slowed-down run stretches every program alike, which pulls
+the ratios towards 1.""" % (1000 // CLOCK_TICKS)
 
 
 def write_results(path, text):
@@ -455,7 +446,6 @@ def main(argv):
     parser.add_argument("--no-readme", action="store_true", help="leave README.md as it is")
     args = parser.parse_args(argv)
     began = time.monotonic()
-    counters = cpu_counters()
     # The machine is shared: the X server, the Wine session and the programs measured inherit
     # a raised priority where that is allowed, so that other work disturbs the times less.
     try:
@@ -509,7 +499,7 @@ def main(argv):
 
     text = table(results)
     date = datetime.datetime.now().astimezone().strftime("%Y-%m-%d %H:%M %Z")
-    head = "Measured %s on %s, with `%s` (%.0f s)." % (date, machine(counters), COMMAND, time.monotonic() - began)
+    head = "Measured %s on %s, with `%s` (%.0f s)." % (date, machine(), COMMAND, time.monotonic() - began)
     print()
     print(head)
     print()
