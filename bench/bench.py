@@ -341,7 +341,7 @@ def table(r):
         ("1. Start → notice ready (visible, button labelled), %d runs each" % len(ready["haltix"]),
          ms(ready["haltix"]), ms(ready["bare"]) + ", bare box visible",
          "%.2f×" % ready_ratio, "≤ %.2f×" % TARGET_READY_RATIO, yes_no(ready_ratio <= TARGET_READY_RATIO)),
-        ("↳ against the bare box with haltix's manifest (common controls 6)", "")
+        ("↳ against the bare box with haltix's manifest", "")
         + against("ready", "bare-manifest") + ("", ""),
         ("↳ against that, shown from a second thread while the main thread waits", "")
         + against("ready", "bare-thread") + ("", ""),
@@ -391,10 +391,10 @@ ticker, are missed), and, as a check, /proc/<pid>/stat (whole process, %d ms clo
 "best" is the fastest run.
 
 Floors: bench/bare_box.cpp shows one MessageBoxA with haltix's default text and caption from
-its main thread; the same built with haltix's manifest shows what the common controls 6
-dependency costs under Wine, and the same again showing the box from a second thread while the
-main thread waits for it shows what haltix's arrangement of threads costs.  Wine's shutdown.exe is a stub that prints a message and ends: it
-never calls ExitWindowsEx and loads no user32, so its whole life stands in for the floor of the
+its main thread; the same built with haltix's manifest shows what the manifest costs under
+Wine, and the same again showing the box from a second thread while the main thread waits for
+it shows what haltix's arrangement of threads costs.  Wine's shutdown.exe is a stub that prints
+a message and ends: it never calls ExitWindowsEx and loads no user32, so its whole life stands in for the floor of the
 immediate road; bench/bare_exit.cpp makes the calls "/s" needs and nothing else.  All floors are
 built with haltix's compiler and flags.
 
