@@ -51,7 +51,10 @@ README_HEADING = "## Benchmarks"
 # cmake/windows_program.cmake), used for the floor programs as well.
 FLOOR_FLAGS = ["-std=c++20", "-Os", "-DNDEBUG", "-ffunction-sections", "-fdata-sections",
                "-static", "-Wl,--gc-sections", "-mwindows"]
-WATCH_FLAGS = ["-std=c++20", "-O2", "-static"]
+E2E_DIR = os.path.join(REPO, "tests", "e2e")
+WATCH_FLAGS = ["-std=c++20", "-O2", "-static", "-I" + E2E_DIR]
+# watch.cpp shares this header with the probe.
+WATCH_HEADERS = [os.path.join(E2E_DIR, "child_launch.h")]
 
 TIMEOUT_MS = 20000
 CPU_SPAN_MS = 10000
@@ -88,9 +91,10 @@ def compiler():
     raise SystemExit("bench: no mingw-w64 C++ compiler (run scripts/install-deps.sh)")
 
 
-def build(source, out, flags):
+def build(source, out, flags, headers=()):
     src = os.path.join(HERE, source)
-    if os.path.exists(out) and os.path.getmtime(out) >= os.path.getmtime(src):
+    newest = max(os.path.getmtime(f) for f in [src, *headers])
+    if os.path.exists(out) and os.path.getmtime(out) >= newest:
         return out
     p = subprocess.run([compiler(), "-Wall", "-Wextra", "-o", out, src] + flags,
                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -460,7 +464,7 @@ def main(argv):
     os.makedirs(bin_dir, exist_ok=True)
     # The probe's folder brings wineboot_stub.exe, which keeps ExitWindowsEx from ending the session.
     wineenv.build_probe(bin_dir)
-    watch = build("watch.cpp", os.path.join(bin_dir, "watch.exe"), WATCH_FLAGS)
+    watch = build("watch.cpp", os.path.join(bin_dir, "watch.exe"), WATCH_FLAGS, WATCH_HEADERS)
     bare_box = build("bare_box.cpp", os.path.join(bin_dir, "bare_box.exe"), FLOOR_FLAGS)
     bare_exit = build("bare_exit.cpp", os.path.join(bin_dir, "bare_exit.exe"), FLOOR_FLAGS)
 

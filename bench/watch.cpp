@@ -35,6 +35,8 @@
 #include <string>
 #include <vector>
 
+#include "child_launch.h"
+
 static HANDLE g_out;
 static LARGE_INTEGER g_freq, g_t0;
 static PROCESS_INFORMATION g_pi;
@@ -67,25 +69,6 @@ static void emit(const char *event, const std::string &fields) {
     DWORD n;
     WriteFile(g_out, line.data(), (DWORD)line.size(), &n, NULL);
     FlushFileBuffers(g_out);
-}
-
-static std::string fmt(const char *f, ...) {
-    char buf[512];
-    va_list ap;
-    va_start(ap, f);
-    vsnprintf(buf, sizeof buf, f, ap);
-    va_end(ap);
-    return buf;
-}
-
-static std::string hex(const std::string &s) {
-    static const char digits[] = "0123456789abcdef";
-    std::string r;
-    for (unsigned char c : s) {
-        r += digits[c >> 4];
-        r += digits[c & 15];
-    }
-    return r;
 }
 
 static bool child_running(DWORD *code = NULL) {
@@ -235,106 +218,40 @@ static void end_all() {
     if (job_active() > 0) TerminateJobObject(g_job, 1);
 }
 
-static std::string read_file(const char *path, bool *ok) {
-    std::string r;
-    *ok = false;
-    HANDLE f = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (f == INVALID_HANDLE_VALUE) return r;
-    char buf[65536];
-    DWORD n;
-    while (ReadFile(f, buf, sizeof buf, &n, NULL) && n > 0) r.append(buf, n);
-    CloseHandle(f);
-    *ok = true;
-    return r;
-}
-
 static bool takes_number(const std::string &s) {
     return s == "visible" || s == "labelled" || s == "labels" || s == "sleep" || s == "wait-exit";
+}
+
+static bool known_step(const std::string &s) {
+    return takes_number(s) || s == "pause" || s == "kill";
 }
 
 int main(int argc, char **argv) {
     g_out = GetStdHandle(STD_OUTPUT_HANDLE);
     QueryPerformanceFrequency(&g_freq);
-    struct EnvChange {
-        std::string name, value;
-        bool unset;
-    };
     std::vector<EnvChange> env;
-    int i = 1;
-    for (; i < argc && strncmp(argv[i], "--", 2) == 0; i++) {
-        if (!strcmp(argv[i], "--env") && i + 1 < argc) {
-            std::string kv = argv[++i];
-            size_t eq = kv.find('=');
-            if (eq == std::string::npos || eq == 0) {
-                emit("error", "step=args reason=bad-env");
-                return 2;
-            }
-            env.push_back({kv.substr(0, eq), kv.substr(eq + 1), false});
-        } else if (!strcmp(argv[i], "--unset") && i + 1 < argc) {
-            env.push_back({argv[++i], "", true});
-        } else {
-            emit("error", fmt("step=args reason=unknown-option:%s", argv[i]));
-            return 2;
-        }
-    }
-    if (argc - i < 2) {
-        emit("error", "step=args reason=usage");
-        return 2;
-    }
-    const char *exe = argv[i], *cmdfile = argv[i + 1];
-    i += 2;
-    for (int j = i; j < argc; j++) {
-        std::string s = argv[j];
-        bool known = takes_number(s) || s == "pause" || s == "kill";
-        if (!known) {
-            emit("error", fmt("step=args reason=unknown-step:%s", s.c_str()));
-            return 2;
-        }
-        if (takes_number(s)) {
-            if (j + 1 >= argc || !argv[j + 1][0] ||
-                strspn(argv[j + 1], "0123456789") != strlen(argv[j + 1])) {
-                emit("error", fmt("step=args reason=missing-number:%s", s.c_str()));
-                return 2;
-            }
-            j++;
-        }
-    }
-    bool ok;
-    std::string cmdline = read_file(cmdfile, &ok);
-    if (!ok) {
-        emit("error", fmt("step=start reason=cannot-read-cmdline gle=%lu", GetLastError()));
-        return 2;
-    }
+    const char *exe, *cmdfile;
+    int i = parse_start_args(argc, argv, &env, NULL, &exe, &cmdfile, emit);
+    if (i < 0) return 2;
+    if (!check_steps(argc, argv, i, known_step, takes_number, emit)) return 2;
+    std::string cmdline;
+    if (!read_cmdline(cmdfile, &cmdline, emit)) return 2;
 
     // This process's own first window calls are slow under Wine (they connect to X); they are
     // made before the clock starts, so only the child's own start is timed.
     find_box();
     GetSystemMetrics(SM_CXSCREEN);
 
-    for (const EnvChange &e : env)
-        SetEnvironmentVariableA(e.name.c_str(), e.unset ? NULL : e.value.c_str());
+    apply_env(env);
 
     g_job = CreateJobObjectA(NULL, NULL);
-    STARTUPINFOA si;
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    std::vector<char> cl(cmdline.begin(), cmdline.end());
-    cl.push_back(0);
     // The child starts suspended only long enough to join the job, which keeps the processes it
     // starts (wineboot from ExitWindowsEx) countable; the clock covers that moment too.
-    g_t0.QuadPart = now_ticks();
-    g_started = true;
-    if (!CreateProcessA(exe, cl.data(), NULL, NULL, FALSE, CREATE_SUSPENDED, NULL, NULL, &si,
-                        &g_pi)) {
-        emit("error", fmt("step=start reason=createprocess gle=%lu", GetLastError()));
-        return 2;
-    }
-    if (!g_job || !AssignProcessToJobObject(g_job, g_pi.hProcess)) {
-        emit("error", fmt("step=start reason=job gle=%lu", GetLastError()));
-        TerminateProcess(g_pi.hProcess, 1);
-        return 2;
-    }
-    ResumeThread(g_pi.hThread);
+    auto start_clock = [] {
+        g_t0.QuadPart = now_ticks();
+        g_started = true;
+    };
+    if (!start_in_job(exe, cmdline, NULL, &g_job, &g_pi, start_clock, emit)) return 2;
     emit("started", fmt("pid=%lu", g_pi.dwProcessId));
 
     for (; i < argc; i++) {

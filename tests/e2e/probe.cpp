@@ -56,6 +56,8 @@
 #include <string>
 #include <vector>
 
+#include "child_launch.h"
+
 static HANDLE g_out;
 static LARGE_INTEGER g_freq, g_t0;
 static PROCESS_INFORMATION g_pi;
@@ -80,25 +82,6 @@ static void emit(const char *event, const std::string &fields) {
     DWORD n;
     WriteFile(g_out, line.data(), (DWORD)line.size(), &n, NULL);
     FlushFileBuffers(g_out);
-}
-
-static std::string hex(const std::string &s) {
-    static const char digits[] = "0123456789abcdef";
-    std::string r;
-    for (unsigned char c : s) {
-        r += digits[c >> 4];
-        r += digits[c & 15];
-    }
-    return r;
-}
-
-static std::string fmt(const char *f, ...) {
-    char buf[512];
-    va_list ap;
-    va_start(ap, f);
-    vsnprintf(buf, sizeof buf, f, ap);
-    va_end(ap);
-    return buf;
 }
 
 static std::string rect_str(HWND h) {
@@ -677,19 +660,6 @@ static bool step_pause() {
     return true;
 }
 
-static std::string read_file(const char *path, bool *ok) {
-    std::string r;
-    *ok = false;
-    HANDLE f = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (f == INVALID_HANDLE_VALUE) return r;
-    char buf[65536];
-    DWORD n;
-    while (ReadFile(f, buf, sizeof buf, &n, NULL) && n > 0) r.append(buf, n);
-    CloseHandle(f);
-    *ok = true;
-    return r;
-}
-
 static int finish(int rc) {
     DWORD code;
     if (!g_started) return rc;
@@ -716,70 +686,29 @@ static bool takes_number(const std::string &s) {
            s == "sleep" || s == "wait-exit";
 }
 
+static bool known_step(const std::string &s) {
+    static const char *known[] = {"wait-box",     "wait-window", "box",     "read-button",
+                                  "watch-button", "wait-gone",   "sleep",   "press",
+                                  "bm-click",     "command-ok",  "close",   "sysmenu",
+                                  "pause",        "wait-exit",   "cmdline", "kill"};
+    bool ok = find_key(s) != NULL;
+    for (const char *k : known) ok = ok || s == k;
+    return ok;
+}
+
 int main(int argc, char **argv) {
     g_out = GetStdHandle(STD_OUTPUT_HANDLE);
     QueryPerformanceFrequency(&g_freq);
-    int i = 1;
-    const char *cwd = NULL;
+    const char *cwd = NULL, *exe, *cmdfile;
     // Environment changes are applied just before the child starts, so that Wine helper
     // processes the probe itself may start (explorer.exe for the desktop) do not get them.
-    struct EnvChange {
-        std::string name, value;
-        bool unset;
-    };
     std::vector<EnvChange> env;
-    for (; i < argc && strncmp(argv[i], "--", 2) == 0; i++) {
-        if (!strcmp(argv[i], "--env") && i + 1 < argc) {
-            std::string kv = argv[++i];
-            size_t eq = kv.find('=');
-            if (eq == std::string::npos || eq == 0) {
-                emit("error", "step=args reason=bad-env");
-                return 2;
-            }
-            env.push_back({kv.substr(0, eq), kv.substr(eq + 1), false});
-        } else if (!strcmp(argv[i], "--unset") && i + 1 < argc) {
-            env.push_back({argv[++i], "", true});
-        } else if (!strcmp(argv[i], "--cwd") && i + 1 < argc) {
-            cwd = argv[++i];
-        } else {
-            emit("error", fmt("step=args reason=unknown-option:%s", argv[i]));
-            return 2;
-        }
-    }
-    if (argc - i < 2) {
-        emit("error", "step=args reason=usage");
-        return 2;
-    }
-    const char *exe = argv[i], *cmdfile = argv[i + 1];
-    i += 2;
+    int i = parse_start_args(argc, argv, &env, &cwd, &exe, &cmdfile, emit);
+    if (i < 0) return 2;
     // Check the whole script before starting anything.
-    for (int j = i; j < argc; j++) {
-        std::string s = argv[j];
-        static const char *known[] = {"wait-box",     "wait-window", "box",     "read-button",
-                                      "watch-button", "wait-gone",   "sleep",   "press",
-                                      "bm-click",     "command-ok",  "close",   "sysmenu",
-                                      "pause",        "wait-exit",   "cmdline", "kill"};
-        bool ok = find_key(s) != NULL;
-        for (const char *k : known) ok = ok || s == k;
-        if (!ok) {
-            emit("error", fmt("step=args reason=unknown-step:%s", s.c_str()));
-            return 2;
-        }
-        if (takes_number(s)) {
-            if (j + 1 >= argc || !argv[j + 1][0] ||
-                strspn(argv[j + 1], "0123456789") != strlen(argv[j + 1])) {
-                emit("error", fmt("step=args reason=missing-number:%s", s.c_str()));
-                return 2;
-            }
-            j++;
-        }
-    }
-    bool ok;
-    std::string cmdline = read_file(cmdfile, &ok);
-    if (!ok) {
-        emit("error", fmt("step=start reason=cannot-read-cmdline gle=%lu", GetLastError()));
-        return 2;
-    }
+    if (!check_steps(argc, argv, i, known_step, takes_number, emit)) return 2;
+    std::string cmdline;
+    if (!read_cmdline(cmdfile, &cmdline, emit)) return 2;
 
     // The first window-manager call of a Wine process is slow (it connects to X); pay for it
     // before the child's clock starts.
@@ -787,28 +716,14 @@ int main(int argc, char **argv) {
     EnumWindows(find_box_cb, (LPARAM)&warm);
     GetSystemMetrics(SM_CXSCREEN);
 
-    for (const EnvChange &e : env)
-        SetEnvironmentVariableA(e.name.c_str(), e.unset ? NULL : e.value.c_str());
+    apply_env(env);
 
-    STARTUPINFOA si;
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    std::vector<char> cl(cmdline.begin(), cmdline.end());
-    cl.push_back(0);
     LARGE_INTEGER before;
-    QueryPerformanceCounter(&before);
-    g_job = CreateJobObjectA(NULL, NULL);
-    if (!CreateProcessA(exe, cl.data(), NULL, NULL, FALSE, CREATE_SUSPENDED, NULL, cwd, &si,
-                        &g_pi)) {
-        emit("error", fmt("step=start reason=createprocess gle=%lu", GetLastError()));
-        return 2;
-    }
-    if (!g_job || !AssignProcessToJobObject(g_job, g_pi.hProcess)) {
-        emit("error", fmt("step=start reason=job gle=%lu", GetLastError()));
-        TerminateProcess(g_pi.hProcess, 1);
-        return 2;
-    }
-    ResumeThread(g_pi.hThread);
+    auto clock_and_job = [&] {
+        QueryPerformanceCounter(&before);
+        g_job = CreateJobObjectA(NULL, NULL);
+    };
+    if (!start_in_job(exe, cmdline, cwd, &g_job, &g_pi, clock_and_job, emit)) return 2;
     g_t0 = before;
     g_started = true;
     emit("started", fmt("pid=%lu tid=%lu cmdline-bytes=%u", g_pi.dwProcessId, g_pi.dwThreadId,

@@ -378,6 +378,9 @@ PROBE_SOURCES = {
     "wineboot_stub.exe": ("wineboot_stub.cpp", ["-mwindows"], "prefix"),
 }
 
+# Headers a target's source includes, so that a change to them rebuilds it too.
+PROBE_HEADERS = {"probe.exe": ["child_launch.h"]}
+
 PE_MACHINE_AMD64 = 0x8664
 
 
@@ -410,7 +413,9 @@ def build_probe(out_dir, compiler=None):
     for target, (source, flags, kind) in PROBE_SOURCES.items():
         compiler = compilers[kind]
         out, src = os.path.join(out_dir, target), os.path.join(here, source)
-        if os.path.exists(out) and os.path.getmtime(out) >= os.path.getmtime(src):
+        deps = [src] + [os.path.join(here, h) for h in PROBE_HEADERS.get(target, ())]
+        newest = max(os.path.getmtime(f) for f in deps)
+        if os.path.exists(out) and os.path.getmtime(out) >= newest:
             continue
         if not compiler:
             raise WineError("cannot build %s: no MinGW-w64 compiler (Debian package mingw-w64)" % target)
