@@ -1,12 +1,13 @@
-"""Save pictures of haltix's countdown notice, as Wine shows it under the Japanese locale.
+"""Save pictures of haltix's boxes, as Wine shows them under the Japanese locale.
 
-    python3 tests/e2e/notice_screenshots.py [--haltix build/mingw/haltix.exe]
+    python3 tests/e2e/screenshots.py [--haltix build/mingw/haltix.exe]
         [--build-dir build/mingw] [--probe PATH] [--out-dir docs]
 
+docs/usage-box.png: the usage text, shown without arguments.
 docs/notice-countdown.png: the notice of "/s /t:60", counting down on its widened button.
 docs/notice-locked.png: the notice of "/s /t:60 /u", its button disabled, after the first tick.
-Each box is cropped out of the screen while it shows; then the counting one is answered and
-the locked one ended (it cannot be answered by a click), so nothing is asked of the system.
+Each box is cropped out of the screen while it shows; then the usage box and the counting
+notice are answered and the locked one ended (it cannot be answered by a click), so nothing is asked of the system.
 Uses the same private Xvfb and Wine prefix as the end-to-end tests (see wineenv.py).
 """
 
@@ -23,6 +24,7 @@ REPO = os.path.dirname(os.path.dirname(HERE))
 
 # (file name, command line, steps before the picture is taken, steps after it)
 PICTURES = [
+    ("usage-box.png", b"haltix.exe", [], ["press", "wait-exit", 20000]),
     ("notice-countdown.png", b"haltix.exe /s /t:60", ["sleep", 300], ["press", "wait-exit", 20000]),
     # After the first tick the disabled button shows the count too.
     ("notice-locked.png", b"haltix.exe /s /t:60 /u", ["sleep", 1500], ["kill"]),
@@ -54,7 +56,7 @@ def main():
             run = session.run_probe(probe, haltix, cmdline, ["wait-box", 20000] + before + ["pause"] + after,
                                     on_pause=shoot)
             if not shots or run.errors:
-                sys.exit("no notice to take a picture of:\n" + run.describe())
+                sys.exit("no box to take a picture of:\n" + run.describe())
             print("saved", out)
 
 
